@@ -1,0 +1,32 @@
+#include "archive/archive_registry.h"
+
+#include <zip.h>
+
+#include "plugin/plugin_state.h"
+
+ArchiveObject* FindArchive(const ObjectId& id) {
+    for (ArchiveObject* record = gPlugin.registry; record != nullptr; record = record->next) {
+        if (record->idNumber == id.number && record->idHandle == id.handle) return record;
+    }
+    return nullptr;
+}
+
+void ReleaseAllArchives(VmState* vm) {
+    ArchiveObject* record = gPlugin.registry;
+    gPlugin.registry = nullptr;
+    while (record != nullptr) {
+        ArchiveObject* next = record->next;
+        zip_discard(record->archive);
+        System().UnregisterObject(vm, record);
+        System().Free(record);
+        record = next;
+    }
+}
+
+extern "C" int32_t ArchiveTypeHandler(VmState* vm, int32_t attribute, const ObjectId* id) {
+    const ArchiveObject* record = FindArchive(*id);
+    if (record == nullptr) return gPlugin.errNoArchive;
+    if (attribute != 32768) return kErrUnknownAttribute;  // ZIPATTRNUMENTRIES
+    Vm().PushNumber(vm, static_cast<double>(zip_get_num_entries(record->archive, 0)));
+    return 1;
+}

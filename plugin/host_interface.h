@@ -1,0 +1,479 @@
+/*
+ * host_interface.h -- everything the host and the zip.cvx plugin share.
+ *
+ * The host loads the plugin file, searches its mapped segments for the
+ * 16-byte PluginHeader (magic "CALVORAX", format version 1, lookup function)
+ * and from then on reaches the plugin only through the entry points that the
+ * lookup function hands out.  The plugin reaches the host only through the
+ * HostServices table that InitPlugin receives.
+ *
+ * Layout.  The host runs on a 32-bit big-endian machine: every pointer and
+ * every "word" below is 32 bits there, and the records have exactly the
+ * offsets written beside their fields.  Those offsets are asserted at compile
+ * time on every build with 4-byte pointers.  On a 64-bit build pointers and
+ * handles are 8 bytes and the records get the natural C layout for their
+ * fields, also given beside each field ("64-bit: N"); both sides of the
+ * interface are compiled from this header, so they always agree.
+ *
+ * Raising.  Script VM operations marked MAY RAISE report a bad argument or
+ * an out-of-memory condition by unwinding with longjmp straight back into
+ * the host.  A plugin frame that is alive across such a call must own
+ * nothing that needs releasing and hold no object with a destructor.
+ */
+#ifndef ZIPCVX_HOST_INTERFACE_H
+#define ZIPCVX_HOST_INTERFACE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---------------------------------------------------------------- basics */
+
+typedef struct VmState VmState; /* the host's script VM; opaque to the plugin */
+typedef uintptr_t HostFile;     /* host file handle; 0 means "no file" */
+
+/* A point in local time, as the host keeps it in its records. */
+typedef struct DateGroup {
+    int32_t second; /* 0..60 */
+    int32_t minute; /* 0..59 */
+    int32_t hour;   /* 0..23 */
+    int32_t day;    /* day of the month, 1..31 */
+    int32_t month;  /* 0 = January .. 11 = December */
+    int32_t year;   /* full year, such as 2017 */
+} DateGroup;
+
+/* Script object identifier: a number (handle 0), or an automatic identifier
+ * whose handle word is the address of the object's record. */
+typedef struct ObjectId {
+    int32_t number;   /* 0; the number of a numeric identifier */
+    uintptr_t handle; /* 4 (64-bit: 8); 0 for a numeric identifier */
+} ObjectId;
+
+/* One (tag, value) pair of a tag list; a pair with tag 0 ends the list. */
+typedef struct TagItem {
+    uint32_t tag;    /* 0 */
+    uintptr_t value; /* 4 (64-bit: 8) */
+} TagItem;
+
+enum {
+    kHostTagInCallback = 31 /* SetHostTags: 1 while a script callback runs */
+};
+
+/* File information, filled by the host's ExamineFile and by the adapter's
+ * Stat, FStat and NextDirEntry. */
+typedef struct StatRecord {
+    int32_t kind;            /*   0: 0 = file, 1 = directory */
+    uint32_t reserved4;      /*   4 */
+    int64_t size;            /*   8: bytes; 0 for a directory */
+    uint32_t reserved16;     /*  16 */
+    DateGroup dates[3];      /*  20, 44, 68: the adapter writes one date thrice */
+    const char* name;        /*  92 (64-bit: 96) */
+    uint32_t reserved96;     /*  96 (64-bit: 104) */
+    int32_t originCode;      /* 100 (64-bit: 108): 2 from FStat, else 0 */
+    const char* originPath;  /* 104 (64-bit: 112): archive path from FStat */
+    uint32_t reserved108;    /* 108 (64-bit: 120) */
+} StatRecord;                /* 112 bytes (64-bit: 128) */
+
+/* Flag of Stat and FStat: return the name in a fresh block from Alloc
+ * (tag "fullpath") that passes to the caller, instead of in the adapter's
+ * shared name buffer. */
+enum { kStatFullName = 2 };
+
+/* Open flags of the host's file layer (OpenFile and the adapter's FOpen). */
+enum {
+    kOpenWrite = 1,
+    kOpenRead = 4,
+    kOpenReadFlag8 = 8 /* together with kOpenRead: OpenFile mode 12 */
+};
+
+/* Seek modes of SeekFile and FSeek. */
+enum { kSeekCurrent = 0, kSeekStart = 1, kSeekEnd = 2 };
+
+/* Built by FOpen for MakeSourceFileName from its open tags. */
+typedef struct SourceDescriptor {
+    uintptr_t tag2;        /*  0: tag 2, or 0 */
+    uintptr_t tag5;        /*  4 (64-bit: 8): tag 5 when tag 2 is absent, else 0 */
+    const char* extension; /*  8 (64-bit: 16): behind the archive path's last '.' */
+    uintptr_t reserved;    /* 12 (64-bit: 24): 0 */
+    uint64_t tag3;         /* 16 (64-bit: 32): tag 3 when tag 2 is present, else 0 */
+    uint64_t tag4;         /* 24 (64-bit: 40): tag 4 */
+} SourceDescriptor;        /* 32 bytes (64-bit: 48) */
+
+/* -------------------------------------------------- host service tables */
+
+/* The handler of an object type: push the value of one attribute of the
+ * object named by id and return 1, or return an error code. */
+typedef int32_t (*ObjectTypeHandler)(VmState* vm, int32_t attribute, const ObjectId* id);
+
+struct PluginInfo;
+
+/* Sub-table 3: system services.  None of them raises. */
+typedef struct SystemServices {
+    /* 0: tags such as kHostTagInCallback, list ended by tag 0 */
+    void (*SetHostTags)(const TagItem* tags);
+    /* 1: message may hold one "%s"; returns the code the host assigns */
+    int32_t (*RegisterError)(const char* message);
+    /* 2: text for the "%s" of the next error code returned; copied */
+    void (*SetErrorArg)(const char* text);
+    const void* reserved3[8];
+    /* 11: size bytes, zero-filled when clear != 0; null on failure.
+     * tag is a short constant string naming the use of the block. */
+    void* (*Alloc)(size_t size, int32_t clear, const char* tag);
+    /* 12: a block from Alloc, or null */
+    void (*Free)(void* block);
+    const void* reserved13[4];
+    /* 17: listHead is the address of the head pointer of the plugin's list
+     * of records; each record starts with the ArchiveObject prefix (type,
+     * id number, id handle, word, next). Returns the type id. */
+    int32_t (*RegisterObjectType)(VmState* vm, const char* name, void* listHead,
+                                  ObjectTypeHandler handler);
+    /* 18: the record is about to leave the list and be freed */
+    void (*UnregisterObject)(VmState* vm, void* record);
+    const void* reserved19[21];
+    /* 40: the current local date and time */
+    void (*GetCurrentDate)(DateGroup* date);
+    const void* reserved41[2];
+    /* 43: 0 on success, else an error code */
+    int32_t (*ActivateCapability)(struct PluginInfo* info, uint32_t bit);
+    const void* reserved44;
+    /* 45 */
+    int32_t (*SetCapabilityState)(struct PluginInfo* info, uint32_t bit, int32_t state,
+                                  int32_t reserved);
+} SystemServices;
+
+/* Sub-table 4: files.  None of them raises.  Positions are 64-bit. */
+typedef struct FileServices {
+    /* 0: mode kOpenWrite (create or truncate), kOpenRead, or
+     * kOpenRead | kOpenReadFlag8; 0 on failure */
+    HostFile (*OpenFile)(const char* path, int32_t mode);
+    /* 1 */
+    void (*CloseFile)(HostFile file);
+    /* 2: mode kSeekCurrent, kSeekStart or kSeekEnd; returns the position
+     * before the call, or -1 when the seek fails */
+    int64_t (*SeekFile)(HostFile file, int64_t offset, int32_t mode);
+    /* 3: bytes read, 0 at the end, negative on error */
+    int32_t (*ReadFile)(HostFile file, void* buffer, int32_t length);
+    /* 4: bytes written */
+    int32_t (*WriteFile)(HostFile file, const void* buffer, int32_t length);
+    const void* reserved5[3];
+    /* 8: prepares a source-name field of 1024 bytes */
+    void (*InitSourceFileName)(char* field);
+    const void* reserved9[10];
+    /* 19: makes in field a file name under which OpenFile opens the data
+     * that value (tag 5 when isTag5, else tag 2) describes; tag3 and tag4
+     * qualify it.  0 on success. */
+    int32_t (*CreateSourceFileName)(char* field, uintptr_t value, uint64_t tag3, uint64_t tag4,
+                                    int32_t isTag5, int32_t reserved);
+    const void* reserved20[2];
+    /* 22: the last component of path; points into path */
+    const char* (*FilePart)(const char* path);
+    const void* reserved23[4];
+    /* 27: fills info from an open file; non-zero on success */
+    int32_t (*ExamineFile)(HostFile file, int32_t reserved1, StatRecord* info, int32_t reserved2);
+    /* 28: releases what CreateSourceFileName made */
+    void (*FreeSourceFileName)(char* field);
+    const void* reserved29[5];
+    /* 34: hosts 7.1 and later: writes a file name for the descriptor's
+     * data into buffer (size bytes) */
+    int32_t (*MakeSourceFileName)(char* buffer, int32_t size, const SourceDescriptor* source,
+                                  int32_t reserved);
+} FileServices;
+
+/* Sub-table 10: the script VM, a value stack; negative indices count from
+ * the top.  Operations marked MAY RAISE unwind into the host on a bad
+ * argument or when memory runs out. */
+typedef struct VmServices {
+    int32_t (*GetTop)(VmState* vm);                    /* 0 */
+    void (*SetTop)(VmState* vm, int32_t index);        /* 1 */
+    void (*PushValue)(VmState* vm, int32_t index);     /* 2: MAY RAISE */
+    const void* reserved3[7];
+    int32_t (*IsNotNil)(VmState* vm, int32_t index);   /* 10 */
+    const void* reserved11[3];
+    double (*ToNumber)(VmState* vm, int32_t index);    /* 14: 0 if not a number */
+    const void* reserved15[6];
+    void (*PushNumber)(VmState* vm, double value);     /* 21: MAY RAISE */
+    void (*PushStringLen)(VmState* vm, const char* text, size_t length); /* 22: MAY RAISE */
+    void (*PushString)(VmState* vm, const char* text); /* 23: MAY RAISE */
+    void (*PushHandle)(VmState* vm, uintptr_t handle); /* 24: MAY RAISE */
+    const void* reserved25;
+    void (*GetTable)(VmState* vm, int32_t table);      /* 26: key on top -> value; MAY RAISE */
+    const void* reserved27[2];
+    void (*NewTable)(VmState* vm);                     /* 29: MAY RAISE */
+    const void* reserved30;
+    void (*SetTable)(VmState* vm, int32_t table);      /* 31: pops key and value; MAY RAISE */
+    const void* reserved32[3];
+    /* 35: calls the function below the arguments; 0, or an error code that
+     * carries the callback's own error.  Never raises. */
+    int32_t (*CallFunction)(VmState* vm, int32_t args, int32_t results, int32_t reserved);
+    const void* reserved36[9];
+    /* 45: length may be null.  MAY RAISE */
+    const char* (*CheckString)(VmState* vm, int32_t index, size_t* length);
+    /* 46: def when the argument is absent or nil.  MAY RAISE */
+    const char* (*OptString)(VmState* vm, int32_t index, const char* def, size_t* length);
+    double (*CheckNumber)(VmState* vm, int32_t index);            /* 47: MAY RAISE */
+    double (*OptNumber)(VmState* vm, int32_t index, double def);  /* 48: MAY RAISE */
+    const void* reserved49[2];
+    void (*CheckTable)(VmState* vm, int32_t index);               /* 51: MAY RAISE */
+    void (*CheckFunction)(VmState* vm, int32_t index);            /* 52: MAY RAISE */
+    const void* reserved53[3];
+    /* 56: a number gives (number, 0); a handle pushed with PushHandle gives
+     * the two words it was created with.  MAY RAISE */
+    void (*GetObjectId)(VmState* vm, int32_t index, ObjectId* id);
+    const void* reserved57[11];
+    const char* (*CheckFileName)(VmState* vm, int32_t index);     /* 68: MAY RAISE */
+    /* 69: as GetObjectId; nil asks for an automatic identifier, answered
+     * with a non-zero handle word.  MAY RAISE */
+    void (*GetNewObjectId)(VmState* vm, int32_t index, ObjectId* id);
+} VmServices;
+
+/* The table InitPlugin receives.  Word k (k >= 2) is sub-table k.  On this
+ * build the C runtime (2) and zlib (12) are the C library and zlib, linked
+ * directly; those words may be null. */
+typedef struct HostServices {
+    uintptr_t version;              /* 0 */
+    uintptr_t revision;             /* 1 */
+    const void* cRuntime;           /* 2 */
+    const SystemServices* system;   /* 3 */
+    const FileServices* files;      /* 4 */
+    const void* reserved5[5];       /* 5..9 */
+    const VmServices* vm;           /* 10 */
+    const void* reserved11;         /* 11 */
+    const void* zlib;               /* 12 */
+} HostServices;
+
+/* ------------------------------------------------------ plugin records */
+
+/* Owned by the host, filled by InitPlugin. "text" fields point to constant
+ * strings inside the plugin. */
+typedef struct PluginInfo {
+    uint32_t capabilities;   /*  0 */
+    uint32_t version;        /*  4 */
+    uint32_t revision;       /*  8 */
+    uint32_t hostVersion;    /* 12: the host's on entry; the lowest needed on exit */
+    uint32_t hostRevision;   /* 16: lowest host revision needed */
+    const char* name;        /* 20 (64-bit: 24) */
+    const char* moduleName;  /* 24 (64-bit: 32) */
+    const char* author;      /* 28 (64-bit: 40) */
+    const char* description; /* 32 (64-bit: 48) */
+    const char* legalNotice; /* 36 (64-bit: 56) */
+    const char* webAddress;  /* 40 (64-bit: 64) */
+    const char* date;        /* 44 (64-bit: 72) */
+    uint32_t reserved48;     /* 48 (64-bit: 80) */
+    const char* helpFile;    /* 52 (64-bit: 88) */
+} PluginInfo;                /* 56 bytes (64-bit: 96) */
+
+typedef void (*EntryPoint)(void); /* cast to the entry point's own type */
+typedef EntryPoint (*LookupFunction)(const char* name);
+
+#define CVX_HEADER_MAGIC "CALVORAX" /* eight bytes, stored without a zero */
+enum { kPluginHeaderVersion = 1 };
+
+typedef struct PluginHeader {
+    char magic[8];          /* 0 */
+    uint32_t formatVersion; /* 8: kPluginHeaderVersion */
+    LookupFunction lookup;  /* 12 (64-bit: 16) */
+} PluginHeader;             /* 16 bytes (64-bit: 24) */
+
+/* A script archive; records form the list whose head RegisterObjectType
+ * receives.  Allocated with Alloc (tag "arc"). */
+struct zip;
+typedef struct ArchiveObject {
+    int32_t type;                /*  0: type id of "ZIP archive" */
+    int32_t idNumber;            /*  4 */
+    uintptr_t idHandle;          /*  8: 0, or the record's own address */
+    uint32_t reserved12;         /* 12 (64-bit: 16) */
+    struct ArchiveObject* next;  /* 16 (64-bit: 24) */
+    struct zip* archive;         /* 20 (64-bit: 32): owned */
+} ArchiveObject;                 /* 24 bytes (64-bit: 40) */
+
+/* A command: returns 0 or 1, the number of results pushed, or an error
+ * code with nothing pushed. */
+typedef int32_t (*CommandFunction)(VmState* vm);
+
+typedef struct CommandRecord {
+    const char* name;        /* 0 */
+    CommandFunction handler; /* 4 (64-bit: 8) */
+} CommandRecord;             /* 8 bytes (64-bit: 16); a null row ends the table */
+
+typedef struct ConstantRecord {
+    const char* name;  /* 0 */
+    uint32_t reserved; /* 4 (64-bit: 8) */
+    double value;      /* 8 (64-bit: 16) */
+} ConstantRecord;      /* 16 bytes (64-bit: 24); a null name ends the table */
+
+typedef struct HelpStringRecord {
+    const char* text;  /* 0 */
+    uint32_t reserved; /* 4 (64-bit: 8) */
+} HelpStringRecord;    /* 8 bytes (64-bit: 16); one row per command, no end row */
+
+/* ------------------------------------------------ entry point signatures */
+
+typedef int32_t (*InitPluginFn)(PluginInfo* info, const HostServices* services);
+typedef void (*ClosePluginFn)(void);
+typedef int32_t (*RequirePluginFn)(VmState* vm); /* the argument is not read */
+typedef void* (*FOpenFn)(const char* path, int32_t mode, const TagItem* tags);
+typedef int32_t (*FCloseFn)(void* file);
+typedef int32_t (*FReadFn)(void* file, void* buffer, int32_t count);
+typedef int32_t (*FGetCFn)(void* file);
+typedef int32_t (*FWriteFn)(void* file, const void* buffer, int32_t count);
+typedef int32_t (*FPutCFn)(void* file, int32_t c);
+typedef int64_t (*FSeekFn)(void* file, int64_t offset, int32_t mode);
+typedef int32_t (*FFlushFn)(void* file);
+typedef int32_t (*FEofFn)(void* file);
+typedef int32_t (*StatFn)(const char* path, int32_t flags, StatRecord* record);
+typedef int32_t (*FStatFn)(void* file, int32_t flags, StatRecord* record);
+typedef void* (*OpenDirFn)(const char* path);
+typedef void (*CloseDirFn)(void* dir);
+typedef int32_t (*NextDirEntryFn)(void* dir, StatRecord* record);
+typedef const char* (*GetBaseTableFn)(void);
+typedef const CommandRecord* (*GetCommandsFn)(void);
+typedef const ConstantRecord* (*GetConstantsFn)(void);
+typedef const HelpStringRecord* (*GetHelpStringsFn)(void);
+typedef int32_t (*InitLibraryFn)(VmState* vm);
+typedef void (*FreeLibraryFn)(VmState* vm);
+typedef int32_t (*GetExtensionsFn)(int32_t kind);
+
+/* Host error codes that the plugin returns as plain numbers. */
+enum {
+    kErrNoMemory = 1000,
+    kErrShortWrite = 1005,
+    kErrOpenForReading = 1045, /* SetErrorArg: the path */
+    kErrOpenForWriting = 1052, /* SetErrorArg: the path */
+    kErrBadValue = 1055,
+    kErrUnknownAttribute = 1080
+};
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+/* --------------------------------------------------- layout guarantees */
+
+#ifdef __cplusplus
+#define CVX_STATIC_ASSERT static_assert
+#else
+#define CVX_STATIC_ASSERT _Static_assert
+#endif
+
+#define CVX_SLOT(table, field, slot) \
+    CVX_STATIC_ASSERT(offsetof(table, field) == (slot) * sizeof(void*), #table "." #field)
+
+CVX_SLOT(HostServices, cRuntime, 2);
+CVX_SLOT(HostServices, system, 3);
+CVX_SLOT(HostServices, files, 4);
+CVX_SLOT(HostServices, vm, 10);
+CVX_SLOT(HostServices, zlib, 12);
+
+CVX_SLOT(SystemServices, SetHostTags, 0);
+CVX_SLOT(SystemServices, RegisterError, 1);
+CVX_SLOT(SystemServices, SetErrorArg, 2);
+CVX_SLOT(SystemServices, Alloc, 11);
+CVX_SLOT(SystemServices, Free, 12);
+CVX_SLOT(SystemServices, RegisterObjectType, 17);
+CVX_SLOT(SystemServices, UnregisterObject, 18);
+CVX_SLOT(SystemServices, GetCurrentDate, 40);
+CVX_SLOT(SystemServices, ActivateCapability, 43);
+CVX_SLOT(SystemServices, SetCapabilityState, 45);
+
+CVX_SLOT(FileServices, OpenFile, 0);
+CVX_SLOT(FileServices, CloseFile, 1);
+CVX_SLOT(FileServices, SeekFile, 2);
+CVX_SLOT(FileServices, ReadFile, 3);
+CVX_SLOT(FileServices, WriteFile, 4);
+CVX_SLOT(FileServices, InitSourceFileName, 8);
+CVX_SLOT(FileServices, CreateSourceFileName, 19);
+CVX_SLOT(FileServices, FilePart, 22);
+CVX_SLOT(FileServices, ExamineFile, 27);
+CVX_SLOT(FileServices, FreeSourceFileName, 28);
+CVX_SLOT(FileServices, MakeSourceFileName, 34);
+
+CVX_SLOT(VmServices, GetTop, 0);
+CVX_SLOT(VmServices, SetTop, 1);
+CVX_SLOT(VmServices, PushValue, 2);
+CVX_SLOT(VmServices, IsNotNil, 10);
+CVX_SLOT(VmServices, ToNumber, 14);
+CVX_SLOT(VmServices, PushNumber, 21);
+CVX_SLOT(VmServices, PushStringLen, 22);
+CVX_SLOT(VmServices, PushString, 23);
+CVX_SLOT(VmServices, PushHandle, 24);
+CVX_SLOT(VmServices, GetTable, 26);
+CVX_SLOT(VmServices, NewTable, 29);
+CVX_SLOT(VmServices, SetTable, 31);
+CVX_SLOT(VmServices, CallFunction, 35);
+CVX_SLOT(VmServices, CheckString, 45);
+CVX_SLOT(VmServices, OptString, 46);
+CVX_SLOT(VmServices, CheckNumber, 47);
+CVX_SLOT(VmServices, OptNumber, 48);
+CVX_SLOT(VmServices, CheckTable, 51);
+CVX_SLOT(VmServices, CheckFunction, 52);
+CVX_SLOT(VmServices, GetObjectId, 56);
+CVX_SLOT(VmServices, CheckFileName, 68);
+CVX_SLOT(VmServices, GetNewObjectId, 69);
+
+CVX_STATIC_ASSERT(sizeof(DateGroup) == 24, "DateGroup is six words");
+
+/* The host's own layouts, which hold exactly with 4-byte pointers. */
+#if UINTPTR_MAX == 0xFFFFFFFFu
+#define CVX_AT(record, field, offset) \
+    CVX_STATIC_ASSERT(offsetof(record, field) == (offset), #record "." #field)
+CVX_AT(PluginHeader, magic, 0);
+CVX_AT(PluginHeader, formatVersion, 8);
+CVX_AT(PluginHeader, lookup, 12);
+CVX_STATIC_ASSERT(sizeof(PluginHeader) == 16, "PluginHeader size");
+CVX_AT(PluginInfo, capabilities, 0);
+CVX_AT(PluginInfo, version, 4);
+CVX_AT(PluginInfo, revision, 8);
+CVX_AT(PluginInfo, hostVersion, 12);
+CVX_AT(PluginInfo, hostRevision, 16);
+CVX_AT(PluginInfo, name, 20);
+CVX_AT(PluginInfo, moduleName, 24);
+CVX_AT(PluginInfo, author, 28);
+CVX_AT(PluginInfo, description, 32);
+CVX_AT(PluginInfo, legalNotice, 36);
+CVX_AT(PluginInfo, webAddress, 40);
+CVX_AT(PluginInfo, date, 44);
+CVX_AT(PluginInfo, reserved48, 48);
+CVX_AT(PluginInfo, helpFile, 52);
+CVX_STATIC_ASSERT(sizeof(PluginInfo) == 56, "PluginInfo size");
+CVX_AT(ObjectId, number, 0);
+CVX_AT(ObjectId, handle, 4);
+CVX_STATIC_ASSERT(sizeof(ObjectId) == 8, "ObjectId size");
+CVX_AT(ArchiveObject, type, 0);
+CVX_AT(ArchiveObject, idNumber, 4);
+CVX_AT(ArchiveObject, idHandle, 8);
+CVX_AT(ArchiveObject, reserved12, 12);
+CVX_AT(ArchiveObject, next, 16);
+CVX_AT(ArchiveObject, archive, 20);
+CVX_STATIC_ASSERT(sizeof(ArchiveObject) == 24, "ArchiveObject size");
+CVX_AT(StatRecord, kind, 0);
+CVX_AT(StatRecord, size, 8);
+CVX_AT(StatRecord, dates, 20);
+CVX_AT(StatRecord, dates[1], 44);
+CVX_AT(StatRecord, dates[2], 68);
+CVX_AT(StatRecord, name, 92);
+CVX_AT(StatRecord, originCode, 100);
+CVX_AT(StatRecord, originPath, 104);
+CVX_STATIC_ASSERT(sizeof(StatRecord) == 112, "StatRecord size");
+CVX_AT(SourceDescriptor, tag2, 0);
+CVX_AT(SourceDescriptor, tag5, 4);
+CVX_AT(SourceDescriptor, extension, 8);
+CVX_AT(SourceDescriptor, tag3, 16);
+CVX_AT(SourceDescriptor, tag4, 24);
+CVX_STATIC_ASSERT(sizeof(SourceDescriptor) == 32, "SourceDescriptor size");
+CVX_AT(CommandRecord, handler, 4);
+CVX_STATIC_ASSERT(sizeof(CommandRecord) == 8, "CommandRecord size");
+CVX_AT(ConstantRecord, reserved, 4);
+CVX_AT(ConstantRecord, value, 8);
+CVX_STATIC_ASSERT(sizeof(ConstantRecord) == 16, "ConstantRecord size");
+CVX_AT(HelpStringRecord, reserved, 4);
+CVX_STATIC_ASSERT(sizeof(HelpStringRecord) == 8, "HelpStringRecord size");
+CVX_AT(TagItem, value, 4);
+#undef CVX_AT
+#endif
+
+#undef CVX_SLOT
+
+#endif /* ZIPCVX_HOST_INTERFACE_H */
