@@ -1,0 +1,85 @@
+// Finding a plugin's header the way the host does: by searching the loaded
+// file's mapped segments for the magic, never by a symbol.
+#include <dlfcn.h>
+#include <elf.h>
+#include <link.h>
+
+#include <cstring>
+
+#include "host/host.h"
+
+namespace cvx {
+namespace {
+
+struct Search {
+    uintptr_t base = 0;
+    bool found = false;
+    const ElfW(Phdr) * phdrs = nullptr;
+    int phnum = 0;
+};
+
+int MatchBase(struct dl_phdr_info* info, size_t, void* data) {
+    auto* search = static_cast<Search*>(data);
+    if (info->dlpi_addr != search->base) return 0;
+    search->phdrs = info->dlpi_phdr;
+    search->phnum = info->dlpi_phnum;
+    search->found = true;
+    return 1;
+}
+
+bool InExecutableSegment(const Search& s, uintptr_t address) {
+    for (int i = 0; i < s.phnum; ++i) {
+        const ElfW(Phdr)& ph = s.phdrs[i];
+        if (ph.p_type != PT_LOAD || (ph.p_flags & PF_X) == 0) continue;
+        const uintptr_t start = s.base + ph.p_vaddr;
+        if (address >= start && address < start + ph.p_memsz) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+const PluginHeader* FindPluginHeader(void* library, const std::string& path, std::string* error) {
+    struct link_map* map = nullptr;
+    if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) {
+        *error = "cannot inspect the loaded file " + path;
+        return nullptr;
+    }
+    Search search;
+    search.base = map->l_addr;
+    dl_iterate_phdr(MatchBase, &search);
+    if (!search.found) {
+        *error = "cannot find the segments of " + path;
+        return nullptr;
+    }
+    const size_t magicLength = sizeof(PluginHeader::magic);
+    uint32_t wrongVersion = 0;
+    for (int i = 0; i < search.phnum; ++i) {
+        const ElfW(Phdr)& ph = search.phdrs[i];
+        if (ph.p_type != PT_LOAD || (ph.p_flags & PF_R) == 0) continue;
+        const char* start = reinterpret_cast<const char*>(search.base + ph.p_vaddr);
+        const char* end = start + ph.p_filesz;
+        for (const char* p = start; p + sizeof(PluginHeader) <= end; ++p) {
+            p = static_cast<const char*>(
+                memmem(p, static_cast<size_t>(end - p), CVX_HEADER_MAGIC, magicLength));
+            if (p == nullptr || p + sizeof(PluginHeader) > end) break;
+            if (reinterpret_cast<uintptr_t>(p) % alignof(PluginHeader) != 0) continue;
+            const auto* header = reinterpret_cast<const PluginHeader*>(p);
+            if (header->formatVersion != kPluginHeaderVersion) {
+                wrongVersion = header->formatVersion;
+                continue;
+            }
+            if (!InExecutableSegment(search, reinterpret_cast<uintptr_t>(header->lookup))) continue;
+            return header;
+        }
+    }
+    if (wrongVersion != 0) {
+        *error = "plugin header version " + std::to_string(wrongVersion) + " in " + path +
+                 ", expected " + std::to_string(kPluginHeaderVersion);
+    } else {
+        *error = "no plugin header found in " + path;
+    }
+    return nullptr;
+}
+
+}  // namespace cvx

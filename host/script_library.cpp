@@ -1,0 +1,181 @@
+// The plugin's library as scripts see it (one Lua function per command
+// row, the constants as globals), and the host's own `host` table.
+#include "host/script_library.h"
+
+#include <lauxlib.h>
+#include <lua.h>
+
+#include <string>
+
+#include "host/host.h"
+#include "host/services.h"
+
+namespace cvx {
+namespace {
+
+Host& H() { return *ActiveHost(); }
+
+// Calls the command row of the upvalue. A command returns its result count
+// (0 or 1) or an error code; the stack must grow by exactly that count.
+int CommandTrampoline(lua_State* L) {
+    const auto* row = static_cast<const CommandRecord*>(lua_touserdata(L, lua_upvalueindex(1)));
+    const int before = lua_gettop(L);
+    const int32_t result = row->handler(reinterpret_cast<VmState*>(L));
+    if (result != 0 && result != 1) RaiseCommandError(L, result);
+    if (lua_gettop(L) != before + result) {
+        H().violations_.push_back(std::string("zip.") + row->name + " left the stack at " +
+                                  std::to_string(lua_gettop(L)) + ", expected " +
+                                  std::to_string(before + result));
+    }
+    return result;
+}
+
+const HelpStringRecord* HelpFor(const char* name) {
+    const CommandRecord* commands = H().Entry<GetCommandsFn>("GetCommands")();
+    const HelpStringRecord* help = H().Entry<GetHelpStringsFn>("GetHelpStrings")();
+    for (int i = 0; commands[i].name != nullptr; ++i) {
+        if (std::string(commands[i].name) == name) return &help[i];
+    }
+    return nullptr;
+}
+
+// host.GetAttribute(type, id, attribute): the generic attribute query.
+int HostGetAttribute(lua_State* L) {
+    const lua_Integer type = luaL_checkinteger(L, 1);
+    const int32_t attribute = TruncateToInt32(luaL_checknumber(L, 3));
+    const int64_t index = type - Host::kFirstTypeId;
+    if (index < 0 || index >= static_cast<int64_t>(H().objectTypes_.size())) {
+        return luaL_argerror(L, 1, "unknown object type");
+    }
+    ObjectId id{};
+    VmServiceTable()->GetObjectId(reinterpret_cast<VmState*>(L), 2, &id);
+    const int before = lua_gettop(L);
+    const int32_t result = H().objectTypes_[static_cast<size_t>(index)].handler(
+        reinterpret_cast<VmState*>(L), attribute, &id);
+    if (result != 1) RaiseCommandError(L, result);
+    if (lua_gettop(L) != before + 1) H().violations_.push_back("type handler stack imbalance");
+    return 1;
+}
+
+// host.Objects(type): the identifiers of the type's list, walked as the
+// host walks it.
+int HostObjects(lua_State* L) {
+    const lua_Integer type = luaL_checkinteger(L, 1);
+    const int64_t index = type - Host::kFirstTypeId;
+    if (index < 0 || index >= static_cast<int64_t>(H().objectTypes_.size())) {
+        return luaL_argerror(L, 1, "unknown object type");
+    }
+    lua_newtable(L);
+    int n = 0;
+    for (const ArchiveObject* r = *H().objectTypes_[static_cast<size_t>(index)].head; r != nullptr;
+         r = r->next) {
+        if (r->idHandle != 0) {
+            lua_pushlightuserdata(L, reinterpret_cast<void*>(r->idHandle));
+        } else {
+            lua_pushinteger(L, r->idNumber);
+        }
+        lua_rawseti(L, -2, ++n);
+    }
+    return 1;
+}
+
+int HostLastErrorCode(lua_State* L) {
+    lua_pushinteger(L, H().lastErrorCode_);
+    return 1;
+}
+
+int HostAllocations(lua_State* L) {
+    lua_newtable(L);
+    for (const auto& [tag, count] : H().LiveBlocksByTag()) {
+        lua_pushinteger(L, count);
+        lua_setfield(L, -2, tag.c_str());
+    }
+    return 1;
+}
+
+int HostOpenFiles(lua_State* L) {
+    lua_pushinteger(L, static_cast<lua_Integer>(H().OpenFiles()));
+    return 1;
+}
+
+// host.FailAlloc(k [, tag]): the k-th next allocation (of that tag) fails.
+int HostFailAlloc(lua_State* L) {
+    const lua_Integer k = luaL_checkinteger(L, 1);
+    const char* tag = luaL_optstring(L, 2, "");
+    H().FailNth(Fault::Alloc, k, tag);
+    return 0;
+}
+
+// host.FailIo(kind, k): kind is "open", "read", "write", "seek", "examine"
+// or "call"; the k-th next such call fails; k = 0 cancels.
+int HostFailIo(lua_State* L) {
+    static const char* const kinds[] = {"open", "read", "write", "seek", "examine", "call", nullptr};
+    static const Fault faults[] = {Fault::OpenFile,  Fault::ReadFile,    Fault::WriteFile,
+                                   Fault::SeekFile,  Fault::ExamineFile, Fault::CallFunction};
+    const int kind = luaL_checkoption(L, 1, nullptr, kinds);
+    H().FailNth(faults[kind], luaL_checkinteger(L, 2));
+    return 0;
+}
+
+int HostHelp(lua_State* L) {
+    const HelpStringRecord* help = HelpFor(luaL_checkstring(L, 1));
+    if (help == nullptr) return 0;
+    lua_pushstring(L, help->text);
+    return 1;
+}
+
+int HostInCallback(lua_State* L) {
+    lua_pushboolean(L, H().inCallback_);
+    return 1;
+}
+
+int HostVersion(lua_State* L) {
+    lua_pushinteger(L, H().options().version);
+    lua_pushinteger(L, H().options().revision);
+    return 2;
+}
+
+}  // namespace
+
+void OpenScriptLibrary(lua_State* L) {
+    const char* name = H().Entry<GetBaseTableFn>("GetBaseTable")();
+    const CommandRecord* commands = H().Entry<GetCommandsFn>("GetCommands")();
+    lua_newtable(L);
+    for (const CommandRecord* row = commands; row->name != nullptr; ++row) {
+        lua_pushlightuserdata(L, const_cast<CommandRecord*>(row));
+        lua_pushcclosure(L, CommandTrampoline, 1);
+        lua_setfield(L, -2, row->name);
+    }
+    lua_setglobal(L, name);
+
+    const ConstantRecord* constants = H().Entry<GetConstantsFn>("GetConstants")();
+    for (const ConstantRecord* row = constants; row->name != nullptr; ++row) {
+        VmServiceTable()->PushNumber(reinterpret_cast<VmState*>(L), row->value);
+        lua_setglobal(L, row->name);
+    }
+}
+
+void OpenHostLibrary(lua_State* L) {
+    static const luaL_Reg functions[] = {
+        {"GetAttribute", HostGetAttribute},
+        {"Objects", HostObjects},
+        {"LastErrorCode", HostLastErrorCode},
+        {"Allocations", HostAllocations},
+        {"OpenFiles", HostOpenFiles},
+        {"FailAlloc", HostFailAlloc},
+        {"FailIo", HostFailIo},
+        {"Help", HostHelp},
+        {"InCallback", HostInCallback},
+        {"Version", HostVersion},
+        {nullptr, nullptr},
+    };
+    lua_getglobal(L, "host");
+    if (!lua_istable(L, -1)) {
+        lua_pop(L, 1);
+        lua_newtable(L);
+    }
+    luaL_setfuncs(L, functions, 0);
+    lua_setglobal(L, "host");
+}
+
+}  // namespace cvx

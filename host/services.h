@@ -1,0 +1,34 @@
+// The host's service tables, as the plugin receives them.
+#ifndef CVXHOST_SERVICES_H
+#define CVXHOST_SERVICES_H
+
+#include <string>
+
+#include "plugin/host_interface.h"
+
+struct lua_State;
+
+namespace cvx {
+
+const SystemServices* SystemServiceTable();
+const FileServices* FileServiceTable();
+const VmServices* VmServiceTable();
+
+// The message that an error code stands for, with "%s" replaced by the last
+// SetErrorArg text; empty when the code is unknown.
+std::string ErrorMessage(int32_t code);
+
+// Pushes the error value for a failed command's code and raises it, with
+// the script position in front of host messages. Does not return.
+[[noreturn]] void RaiseCommandError(lua_State* L, int32_t code);
+
+// Truncates toward zero and saturates at the 32-bit range, as every host
+// conversion of a script number to a word does.
+int32_t TruncateToInt32(double value);
+
+// Local time as a DateGroup (month from 0, full year).
+DateGroup DateFromTime(long long seconds);
+
+}  // namespace cvx
+
+#endif
