@@ -1,0 +1,92 @@
+#include "support/plugin_host.h"
+
+#include <lua.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace zipcvx_test {
+
+void PluginHost::SetUp() { StartHost(); }
+
+void PluginHost::StartHost() {
+    host_ = std::make_unique<cvx::Host>(options);
+    std::string error;
+    ASSERT_TRUE(host_->Load(ZIPCVX_PLUGIN_PATH, &error)) << error;
+    ASSERT_TRUE(host_->Start(&error)) << error;
+}
+
+void PluginHost::StopHost() {
+    if (!host_) return;
+    host_->Stop();
+    EXPECT_EQ(host_->LeakReport(), "");
+    host_.reset();
+}
+
+void PluginHost::TearDown() {
+    StopHost();
+    if (!tempDir_.empty()) std::filesystem::remove_all(tempDir_);
+}
+
+void PluginHost::Run(const std::string& chunk) {
+    std::string error;
+    EXPECT_TRUE(host_->RunString(chunk, &error)) << error;
+}
+
+std::string PluginHost::RunError(const std::string& chunk) {
+    std::string error;
+    EXPECT_FALSE(host_->RunString(chunk, &error)) << "the chunk did not raise:\n" << chunk;
+    // Only the message's first line: the rest is the traceback.
+    return error.substr(0, error.find('\n'));
+}
+
+std::string PluginHost::Eval(const std::string& expression) {
+    lua_State* L = host_->vm();
+    const std::string chunk = "return tostring(" + expression + ")";
+    if (luaL_loadstring(L, chunk.c_str()) != LUA_OK || lua_pcall(L, 0, 1, 0) != LUA_OK) {
+        std::string message = lua_tostring(L, -1);
+        lua_pop(L, 1);
+        ADD_FAILURE() << expression << ": " << message;
+        return "";
+    }
+    std::string value = lua_tostring(L, -1);
+    lua_pop(L, 1);
+    return value;
+}
+
+const std::string& PluginHost::TempDir() {
+    if (tempDir_.empty()) {
+        char pattern[] = "/tmp/zipcvx-test-XXXXXX";
+        tempDir_ = mkdtemp(pattern);
+    }
+    return tempDir_;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int Shell(const std::string& command, std::string* output) {
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return -1;
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    const int status = pclose(pipe);
+    if (output != nullptr) *output = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace zipcvx_test

@@ -1,0 +1,54 @@
+// A stand-in host with the plugin loaded and started, for one test. Every
+// test ends with no live allocation, no open host file and no misuse of the
+// host interface.
+#ifndef ZIPCVX_TESTS_PLUGIN_HOST_H
+#define ZIPCVX_TESTS_PLUGIN_HOST_H
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "host/host.h"
+
+namespace zipcvx_test {
+
+class PluginHost : public ::testing::Test {
+protected:
+    // Tests that need other host options set them before calling StartHost.
+    cvx::HostOptions options;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // Loads and starts the plugin; SetUp does this unless a test calls
+    // StartHost itself with other options (after StopHost).
+    void StartHost();
+    void StopHost();
+
+    // Runs a Lua chunk; fails the test when it raises.
+    void Run(const std::string& chunk);
+    // Runs a Lua chunk that must raise; returns the message.
+    std::string RunError(const std::string& chunk);
+    // Runs a chunk that returns one value and gives it as text.
+    std::string Eval(const std::string& expression);
+
+    cvx::Host& host() { return *host_; }
+
+    // A fresh directory for this test's files, removed at the end.
+    const std::string& TempDir();
+
+private:
+    std::unique_ptr<cvx::Host> host_;
+    std::string tempDir_;
+};
+
+// Writes bytes to a file; reads a whole file.
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);
+// Runs a shell command; returns its exit status and, if wanted, its output.
+int Shell(const std::string& command, std::string* output = nullptr);
+
+}  // namespace zipcvx_test
+
+#endif
