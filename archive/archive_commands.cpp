@@ -1,10 +1,142 @@
 // zip.OpenArchive, zip.CloseArchive and zip.GetObjectType.
+#include <zip.h>
+
+#include "archive/archive_registry.h"
+#include "archive/host_file_source.h"
+#include "commands/arguments.h"
 #include "commands/commands.h"
 #include "plugin/plugin_state.h"
 
-// Not yet built: answered with the plugin's zip error until it lands.
-extern "C" int32_t OpenArchive(VmState*) { return gPlugin.errZip; }
-extern "C" int32_t CloseArchive(VmState*) { return gPlugin.errZip; }
+namespace {
+
+constexpr int32_t kModeChange = 1004;    // open for changes, create when missing
+constexpr int32_t kModeRead = 1005;      // read an existing archive
+constexpr int32_t kModeTruncate = 1006;  // start a new, empty archive
+
+// Discards a record's archive unwritten; the record leaves the host's list
+// before it is unlinked and freed.
+void DiscardRecord(VmState* vm, ArchiveObject* record) {
+    zip_discard(record->archive);
+    System().UnregisterObject(vm, record);
+    UnlinkArchive(record);
+    System().Free(record);
+}
+
+// The first record with this number as a numeric identifier.
+ArchiveObject* FindNumbered(int32_t number) {
+    const ObjectId id{number, 0};
+    return FindArchive(id);
+}
+
+struct CloseProgressState {
+    VmState* vm;
+    const ObjectId* id;
+    bool hasUserdata;
+};
+
+extern "C" void CloseProgressCallback(zip_t*, double progress, void* userdata) {
+    const auto* state = static_cast<const CloseProgressState*>(userdata);
+    VmState* vm = state->vm;
+    Vm().PushValue(vm, 3);
+    Vm().NewTable(vm);
+    SetStringField(vm, "action", "CloseArchive");
+    Vm().PushString(vm, "id");
+    if (state->id->handle != 0) {
+        Vm().PushHandle(vm, state->id->handle);
+    } else {
+        Vm().PushNumber(vm, state->id->number);
+    }
+    Vm().SetTable(vm, -3);
+    SetNumberField(vm, "progress", TruncateToInt32(progress * 100.0));
+    if (state->hasUserdata) SetValueField(vm, "userdata", 4);
+
+    const TagItem inCallback[] = {{kHostTagInCallback, 1}, {0, 0}};
+    const TagItem outOfCallback[] = {{kHostTagInCallback, 0}, {0, 0}};
+    System().SetHostTags(inCallback);
+    // The callback cannot stop the writing: its result is not looked at.
+    Vm().CallFunction(vm, 1, 0, 0);
+    System().SetHostTags(outOfCallback);
+}
+
+}  // namespace
+
+extern "C" int32_t OpenArchive(VmState* vm) {
+    const char* fileName = Vm().CheckFileName(vm, 2);
+    const double modeNumber = Vm().OptNumber(vm, 3, kModeRead);
+    ObjectId id{};
+    Vm().GetNewObjectId(vm, 1, &id);
+
+    const int32_t mode = TruncateToInt32(modeNumber);
+    int flags = 0;
+    if (mode == kModeChange) {
+        flags = ZIP_CREATE;
+    } else if (mode == kModeTruncate) {
+        flags = ZIP_CREATE | ZIP_TRUNCATE;
+    } else if (mode != kModeRead) {
+        return kErrBadValue;
+    }
+
+    // A numeric identifier names one archive: an older one under the same
+    // number is discarded unwritten, even if the new one fails to open.
+    if (id.handle == 0) {
+        ArchiveObject* old = FindNumbered(id.number);
+        if (old != nullptr) {
+            if (ArchiveIsGuarded(old)) return gPlugin.errZip;
+            DiscardRecord(vm, old);
+        }
+    }
+
+    auto* record = static_cast<ArchiveObject*>(System().Alloc(sizeof(ArchiveObject), 1, "arc"));
+    if (record == nullptr) return kErrNoMemory;
+    record->archive = mode == kModeRead ? OpenHostArchive(fileName)
+                                        : zip_open(fileName, flags, nullptr);
+    if (record->archive == nullptr) {
+        System().Free(record);
+        System().SetErrorArg(fileName);
+        return gPlugin.errOpenArchive;
+    }
+
+    record->type = gPlugin.objectTypeId;
+    record->idNumber = id.number;
+    // An automatic identifier is the record's own address.
+    record->idHandle = id.handle != 0 ? reinterpret_cast<uintptr_t>(record) : 0;
+    AppendArchive(record);
+    if (record->idHandle == 0) return 0;
+    Vm().PushHandle(vm, record->idHandle);
+    return 1;
+}
+
+// Writes (or discards) the archive. The record leaves the registry before
+// libzip starts writing, so a progress callback that names the archive finds
+// nothing to close, reopen or change. A failed write is reported, and the
+// archive file is left as it was: libzip replaces it only on success.
+extern "C" int32_t CloseArchive(VmState* vm) {
+    const double discard = Vm().OptNumber(vm, 2, 0);
+    const int32_t argumentCount = Vm().GetTop(vm);
+    ObjectId id{};
+    ArchiveObject* record = LookupArchive(vm, &id);
+    if (record == nullptr) return gPlugin.errNoArchive;
+    if (argumentCount > 2) Vm().CheckFunction(vm, 3);
+    if (ArchiveIsGuarded(record)) return gPlugin.errZip;
+
+    CloseProgressState progress{vm, &id, argumentCount > 3};
+    if (argumentCount > 2) {
+        zip_register_progress_callback_with_state(record->archive, 0.001, CloseProgressCallback,
+                                                  nullptr, &progress);
+    }
+    System().UnregisterObject(vm, record);
+    UnlinkArchive(record);
+
+    int32_t result = 0;
+    if (TruncateToInt32(discard) != 0) {
+        zip_discard(record->archive);
+    } else if (zip_close(record->archive) != 0) {
+        zip_discard(record->archive);
+        result = gPlugin.errZip;
+    }
+    System().Free(record);
+    return result;
+}
 
 extern "C" int32_t GetObjectType(VmState* vm) {
     Vm().PushNumber(vm, gPlugin.objectTypeId);

@@ -30,3 +30,42 @@ extern "C" int32_t ArchiveTypeHandler(VmState* vm, int32_t attribute, const Obje
     Vm().PushNumber(vm, static_cast<double>(zip_get_num_entries(record->archive, 0)));
     return 1;
 }
+
+void AppendArchive(ArchiveObject* record) {
+    record->next = nullptr;
+    ArchiveObject** link = &gPlugin.registry;
+    while (*link != nullptr) link = &(*link)->next;
+    *link = record;
+}
+
+void UnlinkArchive(ArchiveObject* record) {
+    for (ArchiveObject** link = &gPlugin.registry; *link != nullptr; link = &(*link)->next) {
+        if (*link == record) {
+            *link = record->next;
+            record->next = nullptr;
+            return;
+        }
+    }
+}
+
+void GuardArchive(ArchiveGuard* guard, const ArchiveObject* record) {
+    guard->record = record;
+    guard->next = gPlugin.guards;
+    gPlugin.guards = guard;
+}
+
+void ReleaseGuard(ArchiveGuard* guard) {
+    for (ArchiveGuard** link = &gPlugin.guards; *link != nullptr; link = &(*link)->next) {
+        if (*link == guard) {
+            *link = guard->next;
+            return;
+        }
+    }
+}
+
+bool ArchiveIsGuarded(const ArchiveObject* record) {
+    for (const ArchiveGuard* g = gPlugin.guards; g != nullptr; g = g->next) {
+        if (g->record == record) return true;
+    }
+    return false;
+}

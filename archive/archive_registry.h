@@ -8,6 +8,24 @@
 // The first record whose identifier equals id (both words), or null.
 ArchiveObject* FindArchive(const ObjectId& id);
 
+// Appends a record at the tail; unlinks one (null when it is not listed).
+void AppendArchive(ArchiveObject* record);
+void UnlinkArchive(ArchiveObject* record);
+
+// While a command works on an open entry of an archive and calls back into
+// the script, the archive must be neither closed, reopened nor changed. The
+// guard lives in the command's frame and is linked only around the callback,
+// a call that never raises.
+struct ArchiveGuard {
+    const ArchiveObject* record;
+    ArchiveGuard* next;
+};
+void GuardArchive(ArchiveGuard* guard, const ArchiveObject* record);
+void ReleaseGuard(ArchiveGuard* guard);
+// True while any guard holds the record: commands that would close, reopen
+// or change it fail with errZip and change nothing.
+bool ArchiveIsGuarded(const ArchiveObject* record);
+
 // Answers the host's attribute query on a "ZIP archive" object.
 extern "C" int32_t ArchiveTypeHandler(VmState* vm, int32_t attribute, const ObjectId* id);
 

@@ -4,6 +4,7 @@ constinit PluginState gPlugin = {
     .services = nullptr,
     .info = nullptr,
     .registry = nullptr,
+    .guards = nullptr,
     .objectTypeId = -1,
     .errOpenArchive = 0,
     .errNoArchive = 0,

@@ -4,10 +4,13 @@
 
 #include "plugin/host_interface.h"
 
+struct ArchiveGuard;
+
 struct PluginState {
     const HostServices* services;  // kept by InitPlugin once the host is accepted
     PluginInfo* info;              // kept for RequirePlugin
     ArchiveObject* registry;       // head of the script archive list
+    ArchiveGuard* guards;          // archives that a running command must keep unchanged
     int32_t objectTypeId;          // "ZIP archive"; -1 until InitLibrary
     int32_t errOpenArchive;        // "Error opening zip archive %s!"
     int32_t errNoArchive;          // "Cannot find specified zip archive!"
