@@ -11,15 +11,14 @@ ArchiveObject* FindArchive(const ObjectId& id) {
     return nullptr;
 }
 
+// Each record is still listed when the host hears that it is about to go,
+// as on every other way out of the registry.
 void ReleaseAllArchives(VmState* vm) {
-    ArchiveObject* record = gPlugin.registry;
-    gPlugin.registry = nullptr;
-    while (record != nullptr) {
-        ArchiveObject* next = record->next;
+    while (ArchiveObject* record = gPlugin.registry) {
         zip_discard(record->archive);
         System().UnregisterObject(vm, record);
+        gPlugin.registry = record->next;
         System().Free(record);
-        record = next;
     }
 }
 

@@ -70,8 +70,15 @@ int32_t RegisterObjectType(VmState*, const char* name, void* listHead, ObjectTyp
     return id;
 }
 
+// The record must still be in its type's list: it is about to leave it.
 void UnregisterObject(VmState*, void* record) {
     H().Log("UnregisterObject(" + Ptr(record) + ")");
+    for (const Host::ObjectType& type : H().objectTypes_) {
+        for (const ArchiveObject* r = *type.head; r != nullptr; r = r->next) {
+            if (r == record) return;
+        }
+    }
+    H().violations_.push_back("UnregisterObject of a record in no object list: " + Ptr(record));
 }
 
 void GetCurrentDate(DateGroup* date) {
