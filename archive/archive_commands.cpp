@@ -41,11 +41,7 @@ extern "C" void CloseProgressCallback(zip_t*, double progress, void* userdata) {
     Vm().NewTable(vm);
     SetStringField(vm, "action", "CloseArchive");
     Vm().PushString(vm, "id");
-    if (state->id->handle != 0) {
-        Vm().PushHandle(vm, state->id->handle);
-    } else {
-        Vm().PushNumber(vm, state->id->number);
-    }
+    PushIdentifier(vm, *state->id);
     Vm().SetTable(vm, -3);
     SetNumberField(vm, "progress", TruncateToInt32(progress * 100.0));
     if (state->hasUserdata) SetValueField(vm, "userdata", 4);

@@ -96,6 +96,7 @@ void SetNumberField(VmState* vm, const char* key, double value) {
 
 void SetValueField(VmState* vm, const char* key, int32_t index) {
     Vm().PushString(vm, key);
-    Vm().PushValue(vm, index);
+    // The key just pushed moves every index counted from the top down by one.
+    Vm().PushValue(vm, index < 0 ? index - 1 : index);
     Vm().SetTable(vm, -3);
 }

@@ -61,7 +61,8 @@ void PushIdentifier(VmState* vm, const ObjectId& id);
 // Sets table[key] = value for the table at the top of the stack.
 void SetStringField(VmState* vm, const char* key, const char* value);
 void SetNumberField(VmState* vm, const char* key, double value);
-// The value at index becomes table[key].
+// The value at index (a position, or counted from the top before the call)
+// becomes table[key].
 void SetValueField(VmState* vm, const char* key, int32_t index);
 
 #endif
