@@ -1,0 +1,352 @@
+// The argument machinery that every zip.* command shares, run against the
+// host's real script VM inside a protected call, as a command would be.
+#include "commands/arguments.h"
+
+#include <gtest/gtest.h>
+#include <stdint.h>
+#include <lua.hpp>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "archive/archive_registry.h"
+#include "plugin/plugin_state.h"
+#include "support/fixtures.h"
+#include "support/linked_plugin.h"
+
+namespace zipcvx_test {
+namespace {
+
+TEST(TruncateToInt32, TruncatesTowardZeroAndSaturates) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double value;
+        int32_t expected;
+    } cases[] = {
+        {1.9, 1},
+        {-0.5, 0},
+        {-1.9, -1},
+        {-0.0, 0},
+        {0.9999999, 0},
+        {1e10, INT32_MAX},
+        {-1e10, INT32_MIN},
+        {2147483647.0, INT32_MAX},
+        {2147483647.9, INT32_MAX},
+        {2147483646.9, 2147483646},
+        {-2147483648.0, INT32_MIN},
+        {-2147483648.9, INT32_MIN},
+        {-2147483647.9, -2147483647},
+        {inf, INT32_MAX},
+        {-inf, INT32_MIN},
+        {nan, 0},
+        {-nan, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TruncateToInt32(c.value), c.expected) << c.value;
+}
+
+TEST(EntryIndex, SignExtendsSoThatNegativeIndicesAreHuge) {
+    EXPECT_EQ(EntryIndex(0), 0u);
+    EXPECT_EQ(EntryIndex(1), 1u);
+    EXPECT_EQ(EntryIndex(INT32_MAX), 0x7FFFFFFFu);
+    EXPECT_EQ(EntryIndex(-1), UINT64_MAX);
+    EXPECT_EQ(EntryIndex(INT32_MIN), 0xFFFFFFFF80000000u);
+}
+
+// A command body: runs inside a protected call with the script's arguments
+// at positions 1 and up. It may raise; results go to file statics.
+using Probe = void (*)(VmState* vm);
+Probe gProbe;
+int gTopBefore;
+int gTopAfter;
+
+int Trampoline(lua_State* L) {
+    gTopBefore = lua_gettop(L);
+    gProbe(reinterpret_cast<VmState*>(L));
+    gTopAfter = lua_gettop(L);
+    return 0;
+}
+
+class Arguments : public LinkedPlugin {
+  protected:
+    Arguments() { options.logCalls = true; }
+
+    // Calls probe as a command with the values of the Lua expression list
+    // args; returns the error it raised, or "" when it returned.
+    std::string Call(Probe probe, const std::string& args) {
+        lua_State* L = host().vm();
+        const int base = lua_gettop(L);
+        gProbe = probe;
+        gTopBefore = gTopAfter = -1;
+        lua_pushcfunction(L, Trampoline);
+        if (luaL_loadstring(L, ("return " + args).c_str()) != LUA_OK) {
+            ADD_FAILURE() << lua_tostring(L, -1);
+            lua_settop(L, base);
+            return "";
+        }
+        lua_call(L, 0, LUA_MULTRET);
+        std::string error;
+        if (lua_pcall(L, lua_gettop(L) - base - 1, 0, 0) != LUA_OK) error = lua_tostring(L, -1);
+        lua_settop(L, base);
+        return error;
+    }
+};
+
+int32_t gInteger;
+
+TEST_F(Arguments, IndicesAreTruncatedNumbers) {
+    const struct {
+        const char* argument;
+        int32_t index;
+    } cases[] = {{"1.9", 1}, {"-0.5", 0}, {"-1", -1}, {"1e10", INT32_MAX}, {"-1e300", INT32_MIN}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(Call([](VmState* vm) { gInteger = CheckIndex(vm, 2); },
+                       std::string("0, ") + c.argument),
+                  "");
+        EXPECT_EQ(gInteger, c.index) << c.argument;
+    }
+    EXPECT_NE(Call([](VmState* vm) { CheckIndex(vm, 2); }, "0, {}").find("number expected"),
+              std::string::npos);
+    EXPECT_NE(Call([](VmState* vm) { CheckIndex(vm, 2); }, "0").find("number expected"),
+              std::string::npos);
+}
+
+bool gGiven;
+
+TEST_F(Arguments, AnOptionTableIsLookedForByTheArgumentCount) {
+    const Probe probe = [](VmState* vm) { gGiven = HasOptionTable(vm, Vm().GetTop(vm), 3); };
+    const struct {
+        const char* arguments;
+        bool given;
+        const char* error;  // what the host raises, or null
+    } cases[] = {
+        {"1, 'x'", false, nullptr},
+        {"1, 'x', {}", true, nullptr},
+        {"1, 'x', {}, 'extra'", true, nullptr},
+        {"1, 'x', nil", false, "table expected"},
+        {"1, 'x', 5", false, "table expected"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        gGiven = false;
+        const std::string error = Call(probe, c.arguments);
+        if (c.error == nullptr) {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(gGiven, c.given);
+        } else {
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        }
+    }
+}
+
+const char* gKey;
+
+TEST_F(Arguments, NumericOptionsAreTruncatedAndDefaultWhenAbsentOrNil) {
+    const std::string table =
+        "{level = 1.9, low = -0.5, big = 1e10, small = -1e10, nan = 0/0, text = '12', "
+        "word = 'abc', gone = nil, [1] = 99, LEVEL = 5, unknown = 3}";
+    const struct {
+        const char* key;
+        int32_t value;
+    } cases[] = {
+        {"level", 1},    {"low", 0},   {"big", INT32_MAX}, {"small", INT32_MIN},
+        {"nan", 0},      {"text", 12}, {"word", 0},        {"gone", 42},
+        {"missing", 42}, {"1", 42},    {"Level", 42},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        gKey = c.key;
+        EXPECT_EQ(Call([](VmState* vm) { gInteger = OptionInteger(vm, 1, gKey, 42); }, table), "");
+        EXPECT_EQ(gInteger, c.value);
+        EXPECT_EQ(gTopAfter, gTopBefore) << "the stack is back where it was";
+    }
+}
+
+TEST_F(Arguments, FlagOptionsAreOnWhenTheirIntegerIsNotZero) {
+    const struct {
+        const char* value;
+        bool on;
+    } cases[] = {{"0.7", false}, {"-2", true},    {"0.5", false}, {"-0.9", false}, {"1", true},
+                 {"1e10", true}, {"-1e10", true}, {"0/0", false}, {"nil", false},  {"0", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        gGiven = !c.on;
+        EXPECT_EQ(Call([](VmState* vm) { gGiven = OptionFlag(vm, 1, "flag"); },
+                       std::string("{flag = ") + c.value + ", other = 1}"),
+                  "");
+        EXPECT_EQ(gGiven, c.on);
+        EXPECT_EQ(gTopAfter, gTopBefore);
+    }
+}
+
+StringOption gString;
+char* gCopy;
+
+TEST_F(Arguments, StringOptionsStayOnTheStackUntilCopied) {
+    const Probe peek = [](VmState* vm) {
+        PeekStringOption(vm, 1, "password", &gString);
+        gCopy = CopyStringOption(gString);
+    };
+    const struct {
+        const char* table;
+        const char* text;  // null: absent
+        size_t length;
+        int kept;  // stack slots left
+    } cases[] = {
+        {"{password = 'secret'}", "secret", 6, 1},
+        {"{password = 'a\\0b'}", "a\0b", 3, 1},
+        {"{password = ''}", "", 0, 1},
+        {"{password = nil, Password = 'x'}", nullptr, 0, 0},
+        {"{}", nullptr, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table);
+        host().calls().clear();
+        EXPECT_EQ(Call(peek, c.table), "");
+        EXPECT_EQ(gTopAfter, gTopBefore + c.kept);
+        if (c.text == nullptr) {
+            EXPECT_EQ(gString.text, nullptr);
+            EXPECT_EQ(gCopy, nullptr);
+            EXPECT_EQ(CountCalls(host(), "Alloc"), 0);
+            continue;
+        }
+        EXPECT_EQ(gString.length, c.length);
+        // The copy holds the string and its terminating zero, in a block of
+        // exactly that size.
+        EXPECT_EQ(host().calls(), std::vector<std::string>{"Alloc(" + std::to_string(c.length + 1) +
+                                                           ",0,tstring)"});
+        ASSERT_NE(gCopy, nullptr);
+        EXPECT_EQ(std::string(gCopy, c.length + 1), std::string(c.text, c.length) + '\0');
+        EXPECT_EQ(host().LiveBlocksByTag(), (std::map<std::string, int>{{"tstring", 1}}));
+        FreeStringOption(gCopy);
+        EXPECT_EQ(host().LiveBlocks(), 0u);
+    }
+    FreeStringOption(nullptr);
+
+    // A copy that cannot be had counts as an absent option.
+    host().FailNth(cvx::Fault::Alloc, 1, "tstring");
+    EXPECT_EQ(Call(peek, "{password = 'secret'}"), "");
+    EXPECT_NE(gString.text, nullptr);
+    EXPECT_EQ(gCopy, nullptr);
+    EXPECT_EQ(host().LiveBlocks(), 0u);
+
+    EXPECT_NE(Call(peek, "{password = {}}").find("string expected"), std::string::npos);
+    EXPECT_EQ(host().LiveBlocks(), 0u);
+}
+
+TEST_F(Arguments, KeptOptionsRecordTheirStackIndex) {
+    static int32_t callback;
+    static int32_t userdata;
+    static bool isFunction;
+    const Probe keep = [](VmState* vm) {
+        callback = KeepOption(vm, 1, "callback");
+        userdata = KeepOption(vm, 1, "userdata");
+        isFunction = callback > 0 && lua_isfunction(reinterpret_cast<lua_State*>(vm), callback);
+    };
+    EXPECT_EQ(Call(keep, "{callback = print, userdata = false}"), "");
+    EXPECT_EQ(callback, gTopBefore + 1);
+    EXPECT_EQ(userdata, gTopBefore + 2);
+    EXPECT_TRUE(isFunction);
+    EXPECT_EQ(gTopAfter, gTopBefore + 2);
+
+    EXPECT_EQ(Call(keep, "{userdata = 'u', other = print}"), "");
+    EXPECT_EQ(callback, -1);
+    EXPECT_EQ(userdata, gTopBefore + 1);
+    EXPECT_EQ(gTopAfter, gTopBefore + 1);
+
+    EXPECT_EQ(Call(keep, "{callback = nil}"), "");
+    EXPECT_EQ(callback, -1);
+    EXPECT_EQ(userdata, -1);
+    EXPECT_EQ(gTopAfter, gTopBefore);
+}
+
+TEST_F(Arguments, ResultFieldsAndIdentifiers) {
+    const Probe build = [](VmState* vm) {
+        Vm().PushString(vm, "below");
+        Vm().NewTable(vm);
+        SetStringField(vm, "s", "text");
+        SetNumberField(vm, "n", 2.5);
+        SetValueField(vm, "first", 1);
+        SetValueField(vm, "below", -2);  // counted from the top, past the key it pushes
+        lua_State* L = reinterpret_cast<lua_State*>(vm);
+        lua_setglobal(L, "made");
+        PushIdentifier(vm, ObjectId{-7, 0});
+        lua_setglobal(L, "numeric");
+        PushIdentifier(vm, ObjectId{0, 0x1234});
+        lua_setglobal(L, "automatic");
+        Vm().SetTop(vm, -2);
+    };
+    EXPECT_EQ(Call(build, "'argument one'"), "");
+    EXPECT_EQ(gTopAfter, gTopBefore);
+    EXPECT_EQ(Eval("made.s .. ' ' .. made.n .. ' ' .. made.first .. ' ' .. made.below"),
+              "text 2.5 argument one below");
+    EXPECT_EQ(Eval("numeric"), "-7");
+    EXPECT_EQ(Eval("type(automatic)"), "userdata");
+}
+
+// ------------------------------------------------------------ the registry
+
+TEST_F(Arguments, TheFirstRecordWithBothWordsEqualIsFound) {
+    ArchiveObject one{}, automatic{}, oneAgain{}, zero{};
+    one.idNumber = 1;
+    automatic.idHandle = reinterpret_cast<uintptr_t>(&automatic);
+    oneAgain.idNumber = 1;
+    for (ArchiveObject* r : {&one, &automatic, &oneAgain, &zero})
+        AppendArchive(r);
+    EXPECT_EQ(gPlugin.registry, &one);
+    EXPECT_EQ(zero.next, nullptr);
+
+    const uintptr_t handle = automatic.idHandle;
+    EXPECT_EQ(FindArchive(ObjectId{1, 0}), &one);
+    EXPECT_EQ(FindArchive(ObjectId{0, handle}), &automatic);
+    EXPECT_EQ(FindArchive(ObjectId{0, 0}), &zero);
+    EXPECT_EQ(FindArchive(ObjectId{1, handle}), nullptr);
+    EXPECT_EQ(FindArchive(ObjectId{2, 0}), nullptr);
+
+    // The lookup reads the identifier at position 1 as the host gives it.
+    static ArchiveObject* found;
+    static ObjectId id;
+    const Probe lookup = [](VmState* vm) { found = LookupArchive(vm, &id); };
+    lua_pushlightuserdata(host().vm(), &automatic);
+    lua_setglobal(host().vm(), "handle");
+    EXPECT_EQ(Call(lookup, "handle"), "");
+    EXPECT_EQ(found, &automatic);
+    EXPECT_EQ(Call(lookup, "1.9, 'more'"), "");
+    EXPECT_EQ(found, &one);
+    EXPECT_EQ(id.number, 1);
+    EXPECT_EQ(Call(lookup, "5"), "");
+    EXPECT_EQ(found, nullptr);
+
+    UnlinkArchive(&one);
+    EXPECT_EQ(FindArchive(ObjectId{1, 0}), &oneAgain);
+    UnlinkArchive(&one);  // no longer listed: nothing changes
+    UnlinkArchive(&zero);
+    EXPECT_EQ(oneAgain.next, nullptr);
+    AppendArchive(&one);
+    EXPECT_EQ(oneAgain.next, &one);
+    EXPECT_EQ(FindArchive(ObjectId{1, 0}), &oneAgain);
+    for (ArchiveObject* r : {&automatic, &oneAgain, &one})
+        UnlinkArchive(r);
+    EXPECT_EQ(gPlugin.registry, nullptr);
+}
+
+TEST_F(Arguments, GuardsNestAndReleaseInAnyOrder) {
+    ArchiveObject a{}, b{};
+    ArchiveGuard outer{}, inner{}, again{};
+    GuardArchive(&outer, &a);
+    GuardArchive(&inner, &b);
+    GuardArchive(&again, &a);
+    ReleaseGuard(&outer);
+    EXPECT_TRUE(ArchiveIsGuarded(&a));
+    EXPECT_TRUE(ArchiveIsGuarded(&b));
+    ReleaseGuard(&inner);
+    EXPECT_FALSE(ArchiveIsGuarded(&b));
+    ReleaseGuard(&again);
+    EXPECT_FALSE(ArchiveIsGuarded(&a));
+    EXPECT_EQ(gPlugin.guards, nullptr);
+}
+
+}  // namespace
+}  // namespace zipcvx_test

@@ -1,0 +1,354 @@
+// The libzip source over host files, driven command by command and through
+// libzip against archives that real archivers made.
+#include "archive/host_file_source.h"
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <zip.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "plugin/plugin_state.h"
+#include "support/fixtures.h"
+#include "support/linked_plugin.h"
+
+namespace zipcvx_test {
+namespace {
+
+const std::vector<FixtureFile> kEntries = {
+    {"readme.txt", "A small text that every archiver stores or deflates.\n"},
+    {"data/numbers.bin", std::string(5000, '\x07') + "tail"},
+    {"data/empty", ""},
+};
+
+class HostFileSource : public LinkedPlugin {
+  protected:
+    HostFileSource() { options.logCalls = true; }
+
+    // A state as OpenHostArchive or zip.AddFile makes it, over an open file.
+    HostFileSourceState* NewState(const std::string& path, bool stream) {
+        auto* state = static_cast<HostFileSourceState*>(
+            System().Alloc(sizeof(HostFileSourceState), 1, stream ? "scb1" : "scb"));
+        state->handle = Files().OpenFile(path.c_str(), kOpenRead);
+        EXPECT_NE(state->handle, 0u) << path;
+        state->stream = stream ? 1 : 0;
+        if (!stream) state->size = ReadFileBytes(path).size();
+        return state;
+    }
+    static zip_int64_t Call(HostFileSourceState* state, zip_source_cmd_t command,
+                            void* data = nullptr, zip_uint64_t length = 0) {
+        return HostFileSourceCallback(state, data, length, command);
+    }
+    static zip_int64_t Seek(HostFileSourceState* state, zip_int64_t offset, int whence) {
+        zip_source_args_seek_t args{offset, whence};
+        return Call(state, ZIP_SOURCE_SEEK, &args, sizeof args);
+    }
+    static std::string Read(HostFileSourceState* state, size_t length) {
+        std::string buffer(length, '\0');
+        const zip_int64_t n = Call(state, ZIP_SOURCE_READ, buffer.data(), length);
+        buffer.resize(n < 0 ? 0 : static_cast<size_t>(n));
+        return buffer;
+    }
+    std::string InfoZipArchive() {
+        return MakeArchive(TempDir(), "fixture.zip", kEntries, kInfoZip);
+    }
+};
+
+TEST_F(HostFileSource, SeeksWithinTheArchiveAndNoFurther) {
+    const std::string path = InfoZipArchive();
+    const std::string bytes = ReadFileBytes(path);
+    const auto size = static_cast<zip_int64_t>(bytes.size());
+    HostFileSourceState* state = NewState(path, false);
+
+    // Each step seeks from where the one before left the file; a refused
+    // seek leaves the position where it was.
+    struct Step {
+        zip_int64_t offset;
+        int whence;
+        zip_int64_t result;
+        zip_int64_t position;
+    };
+    const Step steps[] = {
+        {size, SEEK_SET, 0, size},     {size + 1, SEEK_SET, -1, size}, {1, SEEK_CUR, -1, size},
+        {-size, SEEK_CUR, 0, 0},       {-1, SEEK_CUR, -1, 0},          {-1, SEEK_SET, -1, 0},
+        {0, SEEK_END, 0, size},        {1, SEEK_END, -1, size},        {-size, SEEK_END, 0, 0},
+        {-size - 1, SEEK_END, -1, 0},  {22, SEEK_SET, 0, 22},          {10, SEEK_CUR, 0, 32},
+        {-22, SEEK_END, 0, size - 22}, {0, 99, -1, size - 22},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE("seek " + std::to_string(s.offset) + " whence " + std::to_string(s.whence));
+        EXPECT_EQ(Seek(state, s.offset, s.whence), s.result);
+        EXPECT_EQ(Call(state, ZIP_SOURCE_TELL), s.position);
+    }
+    // The end-of-central-directory record is the last 22 bytes.
+    EXPECT_EQ(Read(state, 100), bytes.substr(bytes.size() - 22));
+    EXPECT_EQ(Read(state, 100), "");
+
+    // An argument block shorter than libzip's is refused, not read past.
+    zip_source_args_seek_t args{0, SEEK_SET};
+    EXPECT_EQ(Call(state, ZIP_SOURCE_SEEK, &args, sizeof args - 1), -1);
+    EXPECT_EQ(Call(state, ZIP_SOURCE_TELL), size);
+
+    EXPECT_EQ(Seek(state, 4, SEEK_SET), 0);
+    EXPECT_EQ(Read(state, 26), bytes.substr(4, 26));
+    EXPECT_EQ(Call(state, ZIP_SOURCE_TELL), 30);
+    Call(state, ZIP_SOURCE_FREE);
+}
+
+TEST_F(HostFileSource, AnswersEachCommandInBothModes) {
+    const std::string path = InfoZipArchive();
+    const auto size = static_cast<zip_uint64_t>(ReadFileBytes(path).size());
+    for (bool stream : {false, true}) {
+        SCOPED_TRACE(stream ? "stream mode" : "archive mode");
+        HostFileSourceState* state = NewState(path, stream);
+        ASSERT_EQ(Read(state, 10).size(), 10u);
+        // Open and close leave the file open and where it was.
+        EXPECT_EQ(Call(state, ZIP_SOURCE_OPEN), 0);
+        EXPECT_EQ(Call(state, ZIP_SOURCE_CLOSE), 0);
+        EXPECT_EQ(Read(state, 5), ReadFileBytes(path).substr(10, 5));
+
+        int codes[2] = {0x5555, 0x5555};
+        EXPECT_EQ(Call(state, ZIP_SOURCE_ERROR, codes, sizeof codes), 8);
+        EXPECT_EQ(codes[0], ZIP_ER_OK);
+        EXPECT_EQ(codes[1], 0);
+
+        const zip_int64_t supported = Call(state, ZIP_SOURCE_SUPPORTS);
+        if (stream) {
+            EXPECT_EQ(supported, -1);
+        } else {
+            for (int c = ZIP_SOURCE_OPEN; c <= ZIP_SOURCE_GET_FILE_ATTRIBUTES; ++c) {
+                const bool listed = (supported & ZIP_SOURCE_MAKE_COMMAND_BITMASK(c)) != 0;
+                EXPECT_EQ(listed, c <= ZIP_SOURCE_TELL) << "command " << c;
+            }
+        }
+        // Nothing is ever written through this source, and nothing newer is known.
+        for (int c = ZIP_SOURCE_BEGIN_WRITE; c <= ZIP_SOURCE_GET_FILE_ATTRIBUTES + 3; ++c) {
+            if (c == ZIP_SOURCE_SUPPORTS) continue;
+            EXPECT_EQ(Call(state, static_cast<zip_source_cmd_t>(c)), -1) << "command " << c;
+        }
+        if (stream) {
+            EXPECT_EQ(Seek(state, 0, SEEK_SET), -1);
+            EXPECT_EQ(Call(state, ZIP_SOURCE_TELL), -1);
+        } else {
+            EXPECT_EQ(Call(state, ZIP_SOURCE_TELL), 15);
+        }
+
+        zip_stat_t st;
+        memset(&st, 0xA5, sizeof st);
+        EXPECT_EQ(Call(state, ZIP_SOURCE_STAT, &st, sizeof st),
+                  static_cast<zip_int64_t>(sizeof st));
+        if (!stream) {
+            EXPECT_EQ(st.valid, ZIP_STAT_SIZE);
+            EXPECT_EQ(st.size, size);
+        }
+
+        host().calls().clear();
+        EXPECT_EQ(Call(state, ZIP_SOURCE_FREE), 0);
+        EXPECT_EQ(host().OpenFiles(), 0u);
+        EXPECT_EQ(host().LiveBlocks(), 0u);
+        EXPECT_EQ(CountCalls(host(), "CloseFile"), 1);
+    }
+}
+
+TEST_F(HostFileSource, StreamModeReportsTheFileDateOrNothing) {
+    const std::string path = TempDir() + "/added.txt";
+    WriteFileBytes(path, "data to add");
+    const time_t when = 1488701223;  // 05-Mar-2017 09:07:03 in Berlin
+    ASSERT_EQ(Shell("touch -d @" + std::to_string(when) + " '" + path + "'"), 0);
+    for (bool examineFails : {false, true}) {
+        SCOPED_TRACE(examineFails ? "ExamineFile fails" : "ExamineFile succeeds");
+        HostFileSourceState* state = NewState(path, true);
+        if (examineFails) host().FailNth(cvx::Fault::ExamineFile, 1);
+        zip_stat_t st;
+        memset(&st, 0xA5, sizeof st);
+        EXPECT_EQ(Call(state, ZIP_SOURCE_STAT, &st, sizeof st),
+                  static_cast<zip_int64_t>(sizeof st));
+        if (examineFails) {
+            EXPECT_EQ(st.valid, 0u);
+        } else {
+            EXPECT_EQ(st.valid, ZIP_STAT_MTIME);
+            EXPECT_EQ(st.mtime, when);
+        }
+        // Whatever the date, the data is read whole.
+        EXPECT_EQ(Read(state, 100), "data to add");
+        Call(state, ZIP_SOURCE_FREE);
+    }
+}
+
+TEST_F(HostFileSource, ReadErrorsReachLibzipAsNegativeCounts) {
+    HostFileSourceState* state = NewState(InfoZipArchive(), false);
+    host().FailNth(cvx::Fault::ReadFile, 1);
+    char buffer[16];
+    EXPECT_LT(Call(state, ZIP_SOURCE_READ, buffer, sizeof buffer), 0);
+    EXPECT_EQ(Call(state, ZIP_SOURCE_READ, buffer, sizeof buffer), 16);
+    Call(state, ZIP_SOURCE_FREE);
+}
+
+// ------------------------------------------------------------ OpenHostArchive
+
+struct Archiver {
+    const char* name;
+    const char* command;
+};
+
+TEST_F(HostFileSource, ReadsArchivesThatRealArchiversMade) {
+    for (const Archiver& tool : {Archiver{"Info-ZIP", kInfoZip}, Archiver{"7-Zip", kSevenZip},
+                                 Archiver{"python3 zipfile", kPythonZip}}) {
+        SCOPED_TRACE(tool.name);
+        const std::string path =
+            MakeArchive(TempDir(), std::string(tool.name) + ".zip", kEntries, tool.command);
+        zip_t* archive = OpenHostArchive(path.c_str());
+        ASSERT_NE(archive, nullptr);
+        // The archive holds one host file and one state while it is open.
+        EXPECT_EQ(host().OpenFiles(), 1u);
+        EXPECT_EQ(host().LiveBlocksByTag(), (std::map<std::string, int>{{"scb", 1}}));
+
+        int found = 0;
+        for (const FixtureFile& entry : kEntries) {
+            const zip_int64_t index = zip_name_locate(archive, entry.name.c_str(), 0);
+            if (index < 0) continue;  // some archivers add directory entries too
+            ++found;
+            zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
+            ASSERT_NE(file, nullptr) << entry.name;
+            std::string data(entry.content.size() + 10, '\0');
+            const zip_int64_t n = zip_fread(file, data.data(), data.size());
+            data.resize(n < 0 ? 0 : static_cast<size_t>(n));
+            EXPECT_EQ(data, entry.content) << entry.name;
+            zip_fclose(file);
+        }
+        EXPECT_EQ(found, 3);
+
+        // Read-only: libzip refuses every change.
+        EXPECT_EQ(zip_dir_add(archive, "new", 0), -1);
+        EXPECT_EQ(zip_error_code_zip(zip_get_error(archive)), ZIP_ER_RDONLY);
+
+        host().calls().clear();
+        zip_discard(archive);
+        EXPECT_EQ(CountCalls(host(), "CloseFile"), 1);
+        EXPECT_EQ(host().OpenFiles(), 0u);
+        EXPECT_EQ(host().LiveBlocks(), 0u);
+    }
+}
+
+TEST_F(HostFileSource, RefusesWhatIsNotAnArchiveAndClosesTheFileOnce) {
+    const std::string good = InfoZipArchive();
+    const std::string bytes = ReadFileBytes(good);
+    struct Case {
+        const char* name;
+        std::string content;
+    };
+    const Case cases[] = {
+        {"text.zip", "This is not a zip archive, although it is named like one.\n"},
+        {"truncated.zip", bytes.substr(0, bytes.size() - 30)},
+        {"no-directory.zip", bytes.substr(0, bytes.size() / 2)},
+        {"garbage-end.zip", bytes.substr(0, bytes.size() - 22) + std::string(22, 'P')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = TempDir() + "/" + c.name;
+        WriteFileBytes(path, c.content);
+        host().calls().clear();
+        EXPECT_EQ(OpenHostArchive(path.c_str()), nullptr);
+        EXPECT_EQ(CountCalls(host(), "OpenFile"), 1);
+        EXPECT_EQ(CountCalls(host(), "CloseFile"), 1);
+        EXPECT_EQ(host().OpenFiles(), 0u);
+        EXPECT_EQ(host().LiveBlocks(), 0u);
+    }
+    // A second close of the same handle would be in the host's violation
+    // log, which the fixture checks at the end.
+}
+
+TEST_F(HostFileSource, FailsCleanlyWhenTheHostFails) {
+    const std::string path = InfoZipArchive();
+    struct Case {
+        const char* name;
+        cvx::Fault fault;
+        int64_t nth;
+        int closes;  // CloseFile calls expected
+    };
+    const Case cases[] = {
+        {"no memory for the state", cvx::Fault::Alloc, 1, 0},
+        {"file cannot be opened", cvx::Fault::OpenFile, 1, 0},
+        {"seek to the end fails", cvx::Fault::SeekFile, 1, 1},
+        {"seek back to the start fails", cvx::Fault::SeekFile, 2, 1},
+        {"reading the directory fails", cvx::Fault::ReadFile, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        host().calls().clear();
+        host().FailNth(c.fault, c.nth);
+        EXPECT_EQ(OpenHostArchive(path.c_str()), nullptr);
+        EXPECT_EQ(host().fault(c.fault).failures, 1);
+        EXPECT_EQ(CountCalls(host(), "CloseFile"), c.closes);
+        EXPECT_EQ(host().OpenFiles(), 0u);
+        EXPECT_EQ(host().LiveBlocks(), 0u);
+        host().ClearFaults();
+    }
+    EXPECT_EQ(OpenHostArchive((TempDir() + "/missing.zip").c_str()), nullptr);
+    EXPECT_EQ(OpenHostArchive(TempDir().c_str()), nullptr);
+    EXPECT_EQ(host().LiveBlocks(), 0u);
+}
+
+// An archive of more than 4 GiB whose last entry lies beyond the 32-bit
+// range. The file is sparse: the first entry's data is a hole.
+TEST_F(HostFileSource, ReadsAnEntryBeyondFourGibibytes) {
+    const std::string path = TempDir() + "/large.zip";
+    const char* script = R"PY(
+import struct, sys, zlib
+path = sys.argv[1]
+big = (1 << 32) + 4096
+tail = b"found beyond the 32-bit range\n"
+with open(path, "wb") as f:
+    f.write(struct.pack("<IHHHHHIIIHH", 0x04034b50, 45, 0, 0, 0, 0, 0,
+                        0xFFFFFFFF, 0xFFFFFFFF, 7, 20) + b"big.bin" +
+            struct.pack("<HHQQ", 1, 16, big, big))
+    f.seek(big, 1)
+    tail_at = f.tell()
+    f.write(struct.pack("<IHHHHHIIIHH", 0x04034b50, 20, 0, 0, 0, 0, zlib.crc32(tail),
+                        len(tail), len(tail), 8, 0) + b"tail.txt" + tail)
+    cd_at = f.tell()
+    f.write(struct.pack("<IHHHHHHIIIHHHHHII", 0x02014b50, 45, 45, 0, 0, 0, 0, 0,
+                        0xFFFFFFFF, 0xFFFFFFFF, 7, 20, 0, 0, 0, 0, 0) + b"big.bin" +
+            struct.pack("<HHQQ", 1, 16, big, big))
+    f.write(struct.pack("<IHHHHHHIIIHHHHHII", 0x02014b50, 45, 20, 0, 0, 0, 0,
+                        zlib.crc32(tail), len(tail), len(tail), 8, 12, 0, 0, 0, 0,
+                        0xFFFFFFFF) + b"tail.txt" + struct.pack("<HHQ", 1, 8, tail_at))
+    cd_size = f.tell() - cd_at
+    eocd64_at = f.tell()
+    f.write(struct.pack("<IQHHIIQQQQ", 0x06064b50, 44, 45, 45, 0, 0, 2, 2, cd_size, cd_at))
+    f.write(struct.pack("<IIQI", 0x07064b50, 0, eocd64_at, 1))
+    f.write(struct.pack("<IHHHHIIH", 0x06054b50, 0, 0, 2, 2, cd_size, 0xFFFFFFFF, 0))
+)PY";
+    WriteFileBytes(TempDir() + "/make_large.py", script);
+    std::string output;
+    ASSERT_EQ(Shell("python3 '" + TempDir() + "/make_large.py' '" + path + "'", &output), 0)
+        << output;
+    // Python's own reader agrees that the archive is sound.
+    ASSERT_EQ(Shell("python3 -c \"import zipfile,sys; z = zipfile.ZipFile(sys.argv[1]); "
+                    "sys.stdout.write(z.read('tail.txt').decode())\" '" +
+                        path + "'",
+                    &output),
+              0)
+        << output;
+    ASSERT_EQ(output, "found beyond the 32-bit range\n");
+
+    zip_t* archive = OpenHostArchive(path.c_str());
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(zip_get_num_entries(archive, 0), 2);
+    zip_stat_t st;
+    ASSERT_EQ(zip_stat(archive, "big.bin", 0, &st), 0);
+    EXPECT_EQ(st.size, (zip_uint64_t{1} << 32) + 4096);
+    zip_file_t* file = zip_fopen(archive, "tail.txt", 0);
+    ASSERT_NE(file, nullptr);
+    char data[64] = {};
+    EXPECT_EQ(zip_fread(file, data, sizeof data), 30);
+    EXPECT_STREQ(data, "found beyond the 32-bit range\n");
+    zip_fclose(file);
+    zip_discard(archive);
+}
+
+}  // namespace
+}  // namespace zipcvx_test
