@@ -37,6 +37,22 @@ bool InExecutableSegment(const Search& s, uintptr_t address) {
     return false;
 }
 
+// The segments hold the plugin's globals, whose gaps a sanitizer marks as
+// poisoned; the search reads them as plain bytes.
+[[gnu::no_sanitize_address]] const char* FindMagic(const char* from, const char* end) {
+    const size_t length = sizeof(PluginHeader::magic);
+    for (const char* p = from; p + length <= end; ++p) {
+        size_t i = 0;
+        while (i < length && p[i] == CVX_HEADER_MAGIC[i]) ++i;
+        if (i == length) return p;
+    }
+    return nullptr;
+}
+
+[[gnu::no_sanitize_address]] uint32_t ReadVersion(const PluginHeader* header) {
+    return header->formatVersion;
+}
+
 }  // namespace
 
 const PluginHeader* FindPluginHeader(void* library, const std::string& path, std::string* error) {
@@ -52,7 +68,6 @@ const PluginHeader* FindPluginHeader(void* library, const std::string& path, std
         *error = "cannot find the segments of " + path;
         return nullptr;
     }
-    const size_t magicLength = sizeof(PluginHeader::magic);
     uint32_t wrongVersion = 0;
     for (int i = 0; i < search.phnum; ++i) {
         const ElfW(Phdr)& ph = search.phdrs[i];
@@ -60,13 +75,12 @@ const PluginHeader* FindPluginHeader(void* library, const std::string& path, std
         const char* start = reinterpret_cast<const char*>(search.base + ph.p_vaddr);
         const char* end = start + ph.p_filesz;
         for (const char* p = start; p + sizeof(PluginHeader) <= end; ++p) {
-            p = static_cast<const char*>(
-                memmem(p, static_cast<size_t>(end - p), CVX_HEADER_MAGIC, magicLength));
+            p = FindMagic(p, end);
             if (p == nullptr || p + sizeof(PluginHeader) > end) break;
             if (reinterpret_cast<uintptr_t>(p) % alignof(PluginHeader) != 0) continue;
             const auto* header = reinterpret_cast<const PluginHeader*>(p);
-            if (header->formatVersion != kPluginHeaderVersion) {
-                wrongVersion = header->formatVersion;
+            if (ReadVersion(header) != kPluginHeaderVersion) {
+                wrongVersion = ReadVersion(header);
                 continue;
             }
             if (!InExecutableSegment(search, reinterpret_cast<uintptr_t>(header->lookup))) continue;
