@@ -114,6 +114,7 @@ make_s390x_tree() {
     fi
     sources=/etc/apt/sources.list.d/debian.sources
     [ -f "$sources" ] || sources=/etc/apt/sources.list
+    # shellcheck disable=SC1091
     suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
     say "making the s390x tree $tree ($suite)"
     $sudo_cmd rm -rf "$tree"
@@ -136,7 +137,8 @@ run_s390x() {
     need g++-s390x-linux-gnu qemu-user-static mmdebstrap
     tree="$top/build-s390x/sysroot"
     make_s390x_tree "$tree"
-    # Programs that the tests start themselves find the tree this way too.
+    # The build runs s390x programs through the emulator with -L; where the
+    # kernel runs them directly (binfmt_misc), they find the tree this way.
     QEMU_LD_PREFIX=$tree
     export QEMU_LD_PREFIX
     configure_build_test s390x -DZIPCVX_SYSROOT="$tree"
