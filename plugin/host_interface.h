@@ -415,7 +415,10 @@ CVX_SLOT(VmServices, GetNewObjectId, 69);
 
 CVX_STATIC_ASSERT(sizeof(DateGroup) == 24, "DateGroup is six words");
 
-/* The host's own layouts, which hold exactly with 4-byte pointers. */
+/* The host's own layouts, which hold exactly with 4-byte pointers.  Every
+ * 64-bit field sits at a multiple of 8 and every size is one too, so the same
+ * offsets hold where 64-bit values are aligned to 8 (the host's PowerPC) and
+ * where they are aligned to 4 (32-bit x86, on which these are checked). */
 #if UINTPTR_MAX == 0xFFFFFFFFu
 #define CVX_AT(record, field, offset) \
     CVX_STATIC_ASSERT(offsetof(record, field) == (offset), #record "." #field)
@@ -449,28 +452,38 @@ CVX_AT(ArchiveObject, next, 16);
 CVX_AT(ArchiveObject, archive, 20);
 CVX_STATIC_ASSERT(sizeof(ArchiveObject) == 24, "ArchiveObject size");
 CVX_AT(StatRecord, kind, 0);
+CVX_AT(StatRecord, reserved4, 4);
 CVX_AT(StatRecord, size, 8);
+CVX_AT(StatRecord, reserved16, 16);
 CVX_AT(StatRecord, dates, 20);
 CVX_AT(StatRecord, dates[1], 44);
 CVX_AT(StatRecord, dates[2], 68);
 CVX_AT(StatRecord, name, 92);
+CVX_AT(StatRecord, reserved96, 96);
 CVX_AT(StatRecord, originCode, 100);
 CVX_AT(StatRecord, originPath, 104);
+CVX_AT(StatRecord, reserved108, 108);
 CVX_STATIC_ASSERT(sizeof(StatRecord) == 112, "StatRecord size");
 CVX_AT(SourceDescriptor, tag2, 0);
 CVX_AT(SourceDescriptor, tag5, 4);
 CVX_AT(SourceDescriptor, extension, 8);
+CVX_AT(SourceDescriptor, reserved, 12);
 CVX_AT(SourceDescriptor, tag3, 16);
 CVX_AT(SourceDescriptor, tag4, 24);
 CVX_STATIC_ASSERT(sizeof(SourceDescriptor) == 32, "SourceDescriptor size");
+CVX_AT(CommandRecord, name, 0);
 CVX_AT(CommandRecord, handler, 4);
 CVX_STATIC_ASSERT(sizeof(CommandRecord) == 8, "CommandRecord size");
+CVX_AT(ConstantRecord, name, 0);
 CVX_AT(ConstantRecord, reserved, 4);
 CVX_AT(ConstantRecord, value, 8);
 CVX_STATIC_ASSERT(sizeof(ConstantRecord) == 16, "ConstantRecord size");
+CVX_AT(HelpStringRecord, text, 0);
 CVX_AT(HelpStringRecord, reserved, 4);
 CVX_STATIC_ASSERT(sizeof(HelpStringRecord) == 8, "HelpStringRecord size");
+CVX_AT(TagItem, tag, 0);
 CVX_AT(TagItem, value, 4);
+CVX_STATIC_ASSERT(sizeof(TagItem) == 8, "TagItem size");
 #undef CVX_AT
 #endif
 

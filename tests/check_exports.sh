@@ -4,11 +4,15 @@
 # the C++ runtime's allocator or exception support either.
 set -eu
 plugin=$1
-exported=$(nm -D --defined-only "$plugin" | awk '$2 ~ /^[TtDdBbRrVvWwi]$/ {print $3}' | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$' || true)
+nm=${NM:-nm}  # the binutils of the plugin's machine
+# nm runs on its own first: a failure must not read as an empty symbol list.
+defined=$("$nm" -D --defined-only "$plugin")
+undefined=$("$nm" -D --undefined-only "$plugin")
+exported=$(printf '%s\n' "$defined" | awk '$2 ~ /^[TtDdBbRrVvWwi]$/ {print $3}' | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$' || true)
 if [ -n "$exported" ]; then
     echo "exported symbols in $plugin:"; echo "$exported"; exit 1
 fi
-cxx=$(nm -D --undefined-only "$plugin" | grep -E '_Znw|_Znaw|_Zdl|_Zda|__cxa_throw|__cxa_begin_catch|__gxx_personality|typeinfo' || true)
+cxx=$(printf '%s\n' "$undefined" | grep -E '_Znw|_Znaw|_Zdl|_Zda|__cxa_throw|__cxa_begin_catch|__gxx_personality|typeinfo' || true)
 if [ -n "$cxx" ]; then
     echo "C++ runtime use in $plugin:"; echo "$cxx"; exit 1
 fi

@@ -1,5 +1,6 @@
 // The plugin frame as the host meets it: header, lookup, start-up and
 // shutdown, and the library tables.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lua.hpp>
 #include <zip.h>
@@ -152,12 +153,14 @@ TEST_F(LoadedPlugin, ObjectTypeReadsMinusOneBeforeInitLibrary) {
 }
 
 TEST(PluginLoader, RefusesAFileWithoutAHeaderNamingIt) {
+    // The libzip these tests run with: a loadable library of this build's
+    // own machine that has no plugin header.
+    Dl_info where{};
+    ASSERT_NE(dladdr(reinterpret_cast<void*>(&zip_libzip_version), &where), 0);
+    const std::string other = where.dli_fname;
     cvx::Host host;
     std::string error;
-    const std::string other = "/usr/lib/x86_64-linux-gnu/libzip.so.4";
-    if (!host.Load(other, &error) && error.rfind("cannot load", 0) == 0) {
-        GTEST_SKIP() << "no 64-bit libzip here: " << error;
-    }
+    EXPECT_FALSE(host.Load(other, &error));
     EXPECT_EQ(error, "no plugin header found in " + other);
 }
 
@@ -166,7 +169,8 @@ TEST(PluginLoader, FindsTheHeaderByItsMagicNotBySymbol) {
     std::string error;
     ASSERT_TRUE(host.Load(ZIPCVX_PLUGIN_PATH, &error)) << error;
     std::string symbols;
-    ASSERT_EQ(Shell(std::string("nm -D --defined-only ") + ZIPCVX_PLUGIN_PATH, &symbols), 0);
+    ASSERT_EQ(Shell(std::string(ZIPCVX_NM) + " -D --defined-only " + ZIPCVX_PLUGIN_PATH, &symbols),
+              0);
     for (const char* name : kEntryNames) {
         EXPECT_EQ(symbols.find(std::string(" ") + name + "\n"), std::string::npos) << name;
     }
@@ -273,12 +277,14 @@ TEST(CvxHostProgram, ReportsAScriptErrorOnStderrWithExitOne) {
     const std::string script = std::string(dir) + "/fails.lua";
     WriteFileBytes(script, "print('before') error('stop here')\n");
     std::string output;
-    EXPECT_EQ(Shell(std::string(ZIPCVX_HOST_PATH) + " " + script, &output), 1);
+    EXPECT_EQ(Shell(std::string(ZIPCVX_HOST_COMMAND) + " " + script, &output), 1);
     EXPECT_NE(output.find("before"), std::string::npos);
     EXPECT_NE(output.find("stop here"), std::string::npos) << output;
     WriteFileBytes(script, "assert(arg[1] == 'x' and select('#', ...) == 2)\n");
-    EXPECT_EQ(Shell(std::string(ZIPCVX_HOST_PATH) + " " + script + " x y", &output), 0) << output;
-    EXPECT_EQ(Shell(std::string(ZIPCVX_HOST_PATH) + " --host-version 5.9 " + script, &output), 1);
+    EXPECT_EQ(Shell(std::string(ZIPCVX_HOST_COMMAND) + " " + script + " x y", &output), 0)
+        << output;
+    EXPECT_EQ(Shell(std::string(ZIPCVX_HOST_COMMAND) + " --host-version 5.9 " + script, &output),
+              1);
     EXPECT_NE(output.find("needs host version 6.0"), std::string::npos) << output;
     std::filesystem::remove_all(dir);
 }
