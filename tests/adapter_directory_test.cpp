@@ -10,8 +10,6 @@
 namespace zipcvx_test {
 namespace {
 
-constexpr DateGroup kHostNow{30, 45, 16, 24, 11, 2031};
-
 struct Listed {
     int32_t kind;
     std::string name;
@@ -27,8 +25,6 @@ std::ostream& operator<<(std::ostream& out, const Listed& l) {
 class AdapterDirectory : public AdapterTest {
   protected:
     void SetUp() override {
-        options.fixedDate = true;
-        options.date = kHostNow;
         AdapterTest::SetUp();
         ZipEntry img{"img/", ""};
         img.date[0] = 2015;
