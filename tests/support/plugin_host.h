@@ -14,7 +14,7 @@
 namespace zipcvx_test {
 
 class PluginHost : public ::testing::Test {
-  protected:
+protected:
     // Tests that need other host options set them before calling StartHost.
     cvx::HostOptions options;
 
@@ -38,7 +38,7 @@ class PluginHost : public ::testing::Test {
     // A fresh directory for this test's files, removed at the end.
     const std::string& TempDir();
 
-  private:
+private:
     std::unique_ptr<cvx::Host> host_;
     std::string tempDir_;
 };
