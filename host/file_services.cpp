@@ -14,9 +14,7 @@
 namespace cvx {
 namespace {
 
-Host& H() {
-    return *ActiveHost();
-}
+Host& H() { return *ActiveHost(); }
 
 OpenHostFile* Find(HostFile handle, const char* service) {
     auto it = H().files_.find(handle);
@@ -152,8 +150,6 @@ const FileServices kFiles = [] {
 
 }  // namespace
 
-const FileServices* FileServiceTable() {
-    return &kFiles;
-}
+const FileServices* FileServiceTable() { return &kFiles; }
 
 }  // namespace cvx

@@ -44,10 +44,11 @@ bool InExecutableSegment(const Search& s, uintptr_t address) {
 __attribute__((no_sanitize("address"))) const char* FindMagic(const char* p, const char* end) {
     const size_t length = sizeof(PluginHeader::magic);
     for (; p + length <= end; ++p) {
-        size_t i = 0;
-        while (i < length && p[i] == CVX_HEADER_MAGIC[i])
-            ++i;
-        if (i == length) return p;
+        size_t same = 0;
+        while (same < length && p[same] == CVX_HEADER_MAGIC[same]) {
+            ++same;
+        }
+        if (same == length) return p;
     }
     return nullptr;
 }
