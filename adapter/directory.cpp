@@ -1,6 +1,127 @@
-// Not yet built: the adapter declines every path until it lands.
-#include "plugin/entry_points.h"
+// OpenDir, NextDirEntry and CloseDir. A directory lists each file whose
+// name lies directly in it and each subdirectory once, whether the archive
+// has an entry for it or only deeper names, in the archive's entry order
+// and without regard to letter case.
+#include <string.h>
+#include <strings.h>
 
-extern "C" void* OpenDir(const char*) { return nullptr; }
-extern "C" void CloseDir(void*) {}
-extern "C" int32_t NextDirEntry(void*, StatRecord*) { return 0; }
+#include "adapter/adapter_dir.h"
+#include "adapter/stat_record.h"
+#include "plugin/entry_points.h"
+#include "plugin/plugin_state.h"
+
+namespace {
+
+bool WasSeen(const AdapterDir* dir, const char* name, size_t length) {
+    for (const SeenSubdir* node = dir->seen; node != nullptr; node = node->next) {
+        if (strncasecmp(node->name, name, length) == 0 && node->name[length] == '\0') return true;
+    }
+    return false;
+}
+
+// Appends name to the seen list. When memory runs out the subdirectory is
+// not recorded, so a later mention may list it again.
+void RememberSubdir(AdapterDir* dir, const char* name, size_t length) {
+    auto* node =
+        static_cast<SeenSubdir*>(System().Alloc(sizeof(SeenSubdir) + length + 1, 1, "zcd"));
+    if (node == nullptr) return;
+    node->name = reinterpret_cast<char*>(node + 1);
+    memcpy(node->name, name, length);
+    SeenSubdir** tail = &dir->seen;
+    while (*tail != nullptr)
+        tail = &(*tail)->next;
+    *tail = node;
+}
+
+// A file directly in the directory. False when it cannot be returned.
+bool ReturnFile(AdapterDir* dir, zip_uint64_t index, const char* rest, StatRecord* record) {
+    zip_stat_t entry;
+    if (zip_stat_index(dir->archive, index, 0, &entry) != 0) return false;
+    if (!WriteName(record, rest, strlen(rest), 0)) return false;
+    record->size = (entry.valid & ZIP_STAT_SIZE) != 0 ? static_cast<int64_t>(entry.size) : 0;
+    if ((entry.valid & ZIP_STAT_MTIME) != 0) WriteEntryDates(record, entry.mtime);
+    return true;
+}
+
+// A subdirectory, the first time it is mentioned: dated by its own entry
+// (rest is "sub/") or by the current date (a deeper name, "sub/x").
+bool ReturnSubdir(AdapterDir* dir, zip_uint64_t index, const char* rest, size_t length,
+                  StatRecord* record) {
+    if (WasSeen(dir, rest, length) || !WriteName(record, rest, length, 0)) return false;
+    RememberSubdir(dir, rest, length);
+    record->kind = 1;
+    zip_stat_t entry;
+    if (rest[length + 1] == '\0' && zip_stat_index(dir->archive, index, 0, &entry) == 0 &&
+        (entry.valid & ZIP_STAT_MTIME) != 0) {
+        WriteEntryDates(record, entry.mtime);
+    } else {
+        WriteCurrentDates(record);
+    }
+    return true;
+}
+
+// Examines one entry; true when it filled the record.
+bool ReturnEntry(AdapterDir* dir, zip_uint64_t index, StatRecord* record) {
+    const char* name = zip_get_name(dir->archive, index, 0);
+    if (name == nullptr) return false;
+    const size_t prefixLength = strlen(dir->prefix);
+    if (strncasecmp(name, dir->prefix, prefixLength) != 0) return false;
+    const char* rest = name + prefixLength;
+    const char* slash = strchr(rest, '/');
+    if (slash == nullptr) {
+        // An empty rest is the directory's own entry, which is not listed.
+        return rest[0] != '\0' && ReturnFile(dir, index, rest, record);
+    }
+    return ReturnSubdir(dir, index, rest, static_cast<size_t>(slash - rest), record);
+}
+
+}  // namespace
+
+extern "C" void* OpenDir(const char* path) {
+    if (path == nullptr) return nullptr;
+    auto* dir = static_cast<AdapterDir*>(System().Alloc(sizeof(AdapterDir), 1, "zipplug"));
+    if (dir == nullptr) return nullptr;
+    char archivePart[kArchivePathSize];
+    if (SplitArchivePath(&path, archivePart, dir->prefix, 1) == 0) {
+        System().Free(dir);
+        return nullptr;
+    }
+    dir->archive = zip_open(archivePart, ZIP_RDONLY, nullptr);
+    if (dir->archive == nullptr) {
+        System().Free(dir);
+        return nullptr;
+    }
+    dir->entryCount = zip_get_num_entries(dir->archive, 0);
+    // The root always exists; another directory only as some name's prefix.
+    if (dir->prefix[0] != '\0' &&
+        !SomeNameBeginsWith(dir->archive, dir->prefix, strlen(dir->prefix))) {
+        zip_discard(dir->archive);
+        System().Free(dir);
+        return nullptr;
+    }
+    return dir;
+}
+
+extern "C" int32_t NextDirEntry(void* handle, StatRecord* record) {
+    auto* dir = static_cast<AdapterDir*>(handle);
+    if (dir == nullptr || record == nullptr) return 0;
+    memset(record, 0, sizeof *record);
+    while (static_cast<zip_int64_t>(dir->nextIndex) < dir->entryCount) {
+        const zip_uint64_t index = dir->nextIndex++;
+        if (ReturnEntry(dir, index, record)) return 1;
+        memset(record, 0, sizeof *record);
+    }
+    return 0;
+}
+
+extern "C" void CloseDir(void* handle) {
+    auto* dir = static_cast<AdapterDir*>(handle);
+    if (dir == nullptr) return;
+    for (SeenSubdir* node = dir->seen; node != nullptr;) {
+        SeenSubdir* next = node->next;
+        System().Free(node);
+        node = next;
+    }
+    zip_discard(dir->archive);  // read-only: nothing to write
+    System().Free(dir);
+}

@@ -1,12 +1,80 @@
-// Not yet built: the adapter declines every path until it lands.
-#include "plugin/entry_points.h"
+// Opening and closing adapter file handles; the write entry points, which
+// do nothing, since the adapter is read-only.
+#include <stdlib.h>
+#include <string.h>
 
-extern "C" void* FOpen(const char*, int32_t, const TagItem*) { return nullptr; }
-extern "C" int32_t FClose(void*) { return 1; }
-extern "C" int32_t FRead(void*, void*, int32_t) { return 0; }
-extern "C" int32_t FGetC(void*) { return -1; }
-extern "C" int32_t FWrite(void*, const void*, int32_t) { return 0; }
-extern "C" int32_t FPutC(void*, int32_t) { return 0; }
-extern "C" int64_t FSeek(void*, int64_t, int32_t) { return 0; }
-extern "C" int32_t FFlush(void*) { return 0; }
-extern "C" int32_t FEof(void*) { return 1; }
+#include "adapter/adapter_file.h"
+#include "adapter/open_tags.h"
+#include "archive/host_file_source.h"
+#include "plugin/entry_points.h"
+#include "plugin/plugin_state.h"
+
+namespace {
+
+// Finds the entry without regard to letter case and opens its stream. No
+// password is ever given, so an encrypted entry does not open.
+bool OpenEntry(AdapterFile* file, const char* name) {
+    if (zip_stat(file->archive, name, ZIP_FL_NOCASE, &file->entry) != 0) return false;
+    if ((file->entry.valid & (ZIP_STAT_INDEX | ZIP_STAT_SIZE)) !=
+            (ZIP_STAT_INDEX | ZIP_STAT_SIZE) ||
+        file->entry.size > static_cast<zip_uint64_t>(INT64_MAX)) {
+        return false;
+    }
+    file->stream = zip_fopen_index(file->archive, file->entry.index, 0);
+    if (file->stream == nullptr) return false;
+    file->size = static_cast<int64_t>(file->entry.size);
+    return true;
+}
+
+// Releases, in this order, what an AdapterFile may hold.
+void ReleaseFile(AdapterFile* file) {
+    if (file->stream != nullptr) zip_fclose(file->stream);
+    if (file->archive != nullptr) zip_discard(file->archive);  // read-only: nothing to write
+    free(file->cache);
+    if (file->sourceName[0] != '\0') Files().FreeSourceFileName(file->sourceName);
+    System().Free(file);
+}
+
+}  // namespace
+
+extern "C" void* FOpen(const char* path, int32_t mode, const TagItem* tags) {
+    if (path == nullptr || (mode & kOpenRead) == 0) return nullptr;
+    char archivePart[kArchivePathSize];
+    char entryPart[kArchivePathSize];
+    if (SplitArchivePath(&path, archivePart, entryPart, 0) == 0 || entryPart[0] == '\0') {
+        return nullptr;
+    }
+    const OpenTags openTags = ReadOpenTags(tags);
+    auto* file = static_cast<AdapterFile*>(System().Alloc(sizeof(AdapterFile), 1, "zipfile"));
+    if (file == nullptr) return nullptr;
+    memcpy(file->archivePath, archivePart, sizeof file->archivePath);
+
+    char madeName[kArchivePathSize];
+    const char* sourceName = ArchiveSourceName(openTags, file, madeName);
+    if (sourceName == nullptr) {
+        System().Free(file);
+        return nullptr;
+    }
+    file->archive = OpenHostArchive(sourceName);
+    if (file->archive == nullptr || !OpenEntry(file, entryPart)) {
+        ReleaseFile(file);
+        return nullptr;
+    }
+    return file;
+}
+
+extern "C" int32_t FClose(void* handle) {
+    if (handle == nullptr) return 0;
+    ReleaseFile(static_cast<AdapterFile*>(handle));
+    return 1;
+}
+
+extern "C" int32_t FWrite(void*, const void*, int32_t) {
+    return 0;
+}
+extern "C" int32_t FPutC(void*, int32_t) {
+    return 0;
+}
+extern "C" int32_t FFlush(void*) {
+    return 0;
+}

@@ -1,5 +1,79 @@
-// Not yet built: the adapter declines every path until it lands.
+// Stat and FStat: the attributes of a path inside an archive, and of an
+// open adapter file.
+#include <string.h>
+#include <strings.h>
+
+#include "adapter/adapter_file.h"
+#include "adapter/stat_record.h"
 #include "plugin/entry_points.h"
 
-extern "C" int32_t Stat(const char*, int32_t, StatRecord*) { return 0; }
-extern "C" int32_t FStat(void*, int32_t, StatRecord*) { return 0; }
+namespace {
+
+// The index of the directory's own entry (a name ending in '/' equal to
+// directory, letter case aside), or -1.
+zip_int64_t FindDirectoryEntry(zip_t* archive, const char* directory) {
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+        if (name == nullptr || name[0] == '\0' || name[strlen(name) - 1] != '/') continue;
+        if (strcasecmp(name, directory) == 0) return i;
+    }
+    return -1;
+}
+
+// A directory of the archive named by entryPart, with its own entry or known
+// only from deeper names. Its name is entryPart as the caller wrote it, with
+// one '/' at the end.
+int32_t StatDirectory(zip_t* archive, const char* entryPart, int32_t flags, StatRecord* record) {
+    char directory[kArchivePathSize];
+    size_t length = strlen(entryPart);
+    memcpy(directory, entryPart, length);
+    if (directory[length - 1] != '/') {
+        if (length + 1 >= sizeof directory) return 0;
+        directory[length++] = '/';
+    }
+    directory[length] = '\0';
+
+    const zip_int64_t own = FindDirectoryEntry(archive, directory);
+    if (own < 0 && !SomeNameBeginsWith(archive, directory, length)) return 0;
+    record->kind = 1;
+    if (!WriteName(record, directory, length, flags)) return 0;
+    zip_stat_t entry;
+    if (own >= 0 && zip_stat_index(archive, static_cast<zip_uint64_t>(own), 0, &entry) == 0 &&
+        (entry.valid & ZIP_STAT_MTIME) != 0) {
+        WriteEntryDates(record, entry.mtime);
+    } else {
+        WriteCurrentDates(record);
+    }
+    return 1;
+}
+
+}  // namespace
+
+extern "C" int32_t Stat(const char* path, int32_t flags, StatRecord* record) {
+    if (record == nullptr) return 0;
+    memset(record, 0, sizeof *record);
+    if (path == nullptr) return 0;
+    char archivePart[kArchivePathSize];
+    char entryPart[kArchivePathSize];
+    if (SplitArchivePath(&path, archivePart, entryPart, 0) == 0 || entryPart[0] == '\0') {
+        return 0;
+    }
+    zip_t* archive = zip_open(archivePart, ZIP_RDONLY, nullptr);
+    if (archive == nullptr) return 0;
+    zip_stat_t entry;
+    const int32_t result = zip_stat(archive, entryPart, ZIP_FL_NOCASE, &entry) == 0
+                               ? WriteEntry(archive, entry, record, flags)
+                               : StatDirectory(archive, entryPart, flags, record);
+    zip_discard(archive);  // read-only: nothing to write
+    return result;
+}
+
+// Works from what FOpen kept: the archive is not read again.
+extern "C" int32_t FStat(void* handle, int32_t flags, StatRecord* record) {
+    const auto* file = static_cast<const AdapterFile*>(handle);
+    if (file == nullptr || record == nullptr) return 0;
+    record->originCode = 2;
+    record->originPath = file->archivePath;
+    return WriteEntry(file->archive, file->entry, record, flags);
+}

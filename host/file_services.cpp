@@ -27,10 +27,11 @@ HostFile OpenFile(const char* path, int32_t mode) {
     H().Log(std::string("OpenFile(") + path + "," + std::to_string(mode) + ")");
     if (H().ShouldFail(Fault::OpenFile)) return 0;
     int fd = -1;
+    int64_t base = 0;
     if (mode == kOpenWrite) {
         fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     } else if (mode == kOpenRead || mode == (kOpenRead | kOpenReadFlag8)) {
-        fd = OpenSourceName(path);
+        fd = OpenSourceName(path, &base);
         if (fd == -2) fd = open(path, O_RDONLY | O_CLOEXEC);
     }
     if (fd < 0) return 0;
@@ -43,6 +44,7 @@ HostFile OpenFile(const char* path, int32_t mode) {
     record->fd = fd;
     record->mode = mode;
     record->path = path;
+    record->base = base;
     const auto handle = reinterpret_cast<uintptr_t>(record.get());
     H().files_[handle] = std::move(record);
     return handle;
@@ -61,11 +63,18 @@ int64_t SeekFile(HostFile handle, int64_t offset, int32_t mode) {
     OpenHostFile* file = Find(handle, "SeekFile");
     if (file == nullptr) return -1;
     if (H().ShouldFail(Fault::SeekFile)) return -1;
-    const off_t previous = lseek(file->fd, 0, SEEK_CUR);
-    const int whence = mode == kSeekStart ? SEEK_SET : mode == kSeekEnd ? SEEK_END : SEEK_CUR;
     if (mode != kSeekStart && mode != kSeekEnd && mode != kSeekCurrent) return -1;
-    if (lseek(file->fd, static_cast<off_t>(offset), whence) < 0) return -1;
-    return previous;
+    // Positions count from the file's base: data inside another file
+    // starts at 0 like any file.
+    const off_t current = lseek(file->fd, 0, SEEK_CUR);
+    const off_t end = lseek(file->fd, 0, SEEK_END);
+    lseek(file->fd, current, SEEK_SET);
+    if (current < 0 || end < 0) return -1;
+    const int64_t from = mode == kSeekStart ? file->base : mode == kSeekEnd ? end : current;
+    int64_t target = 0;
+    if (__builtin_add_overflow(from, offset, &target) || target < file->base) return -1;
+    if (lseek(file->fd, static_cast<off_t>(target), SEEK_SET) < 0) return -1;
+    return current - file->base;
 }
 
 int32_t ReadFile(HostFile handle, void* buffer, int32_t length) {
@@ -115,7 +124,7 @@ int32_t ExamineFile(HostFile handle, int32_t, StatRecord* info, int32_t) {
     if (fstat(file->fd, &st) != 0) return 0;
     *info = StatRecord{};
     info->kind = S_ISDIR(st.st_mode) ? 1 : 0;
-    info->size = static_cast<int64_t>(st.st_size);
+    info->size = static_cast<int64_t>(st.st_size) - file->base;
     const DateGroup date = DateFromTime(static_cast<long long>(st.st_mtime));
     info->dates[0] = info->dates[1] = info->dates[2] = date;
     file->name = FilePart(file->path.c_str());

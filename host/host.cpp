@@ -180,6 +180,9 @@ std::string Host::LeakReport() const {
         report += "live allocation: " + std::to_string(count) + " block(s) tagged \"" + tag + "\"\n";
     }
     for (const auto& [handle, file] : files_) report += "open host file: " + file->path + "\n";
+    for (const auto& [name, data] : sourceNames_) {
+        if (!data.transient) report += "source file name not freed: " + name + "\n";
+    }
     for (const std::string& v : violations_) report += "host interface misuse: " + v + "\n";
     return report;
 }

@@ -60,6 +60,17 @@ struct OpenHostFile {
     int mode;
     std::string path;
     std::string name;  // ExamineFile's name field points here
+    int64_t base = 0;  // offset in fd at which this file starts (data inside another file)
+};
+
+// Data that a source name made by the file services stands for: bytes held
+// by the host, or the rest of an open host file from an offset on.
+struct SourceData {
+    bool inMemory = false;
+    std::string bytes;    // inMemory: a copy taken when the name was made
+    HostFile file = 0;    // otherwise: the open host file
+    int64_t offset = 0;   // where the data starts in it
+    bool transient = false;  // made by MakeSourceFileName: lives for one file-layer call
 };
 
 class Host {
@@ -131,6 +142,8 @@ public:
     std::vector<ObjectType> objectTypes_;  // index = type id - kFirstTypeId
     int32_t nextCallbackCode_ = kFirstCallbackCode;
     std::vector<std::string> violations_;
+    std::map<std::string, SourceData> sourceNames_;  // names the file services made
+    uint64_t nextSourceName_ = 1;
 
     static constexpr int32_t kFirstErrorCode = 1200;
     static constexpr int32_t kFirstTypeId = 16;

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "host/file_library.h"
 #include "host/host.h"
 #include "host/services.h"
 
@@ -175,6 +176,7 @@ void OpenHostLibrary(lua_State* L) {
         lua_newtable(L);
     }
     luaL_setfuncs(L, functions, 0);
+    AddFileFunctions(L);
     lua_setglobal(L, "host");
 }
 

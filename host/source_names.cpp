@@ -1,15 +1,151 @@
-// Not yet built: the host makes no source names, so open tags fail.
 #include "host/source_names.h"
 
-namespace cvx {
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-void InitSourceFileName(char* field) { field[0] = '\0'; }
-int32_t CreateSourceFileName(char*, uintptr_t, uint64_t, uint64_t, int32_t, int32_t) { return 1; }
-void FreeSourceFileName(char* field) { field[0] = '\0'; }
-int32_t MakeSourceFileName(char* buffer, int32_t size, const SourceDescriptor*, int32_t) {
-    if (size > 0) buffer[0] = '\0';
-    return 1;
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "host/host.h"
+
+namespace cvx {
+namespace {
+
+Host& H() {
+    return *ActiveHost();
 }
-int OpenSourceName(const char*) { return -2; }
+
+constexpr char kPrefix[] = "cvx-source:";
+constexpr size_t kSourceNameField = 1024;  // the plugin's source-name field
+
+bool DescribeMemory(uintptr_t address, uint64_t length, uint64_t offset, SourceData* data) {
+    if (address == 0 || offset > length || length > (uint64_t{1} << 40)) return false;
+    data->inMemory = true;
+    const char* start = reinterpret_cast<const char*>(address) + offset;
+    data->bytes.assign(start, static_cast<size_t>(length - offset));
+    return true;
+}
+
+bool DescribeFile(uintptr_t handle, uint64_t offset, SourceData* data) {
+    if (H().files_.count(handle) == 0 || offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    data->file = handle;
+    data->offset = static_cast<int64_t>(offset);
+    return true;
+}
+
+// Registers data under a fresh name and writes the name into buffer.
+bool Register(SourceData data, const char* extension, char* buffer, size_t size) {
+    std::string name = kPrefix + std::to_string(H().nextSourceName_++);
+    if (extension != nullptr && extension[0] != '\0') name += std::string(".") + extension;
+    if (name.size() + 1 > size) return false;
+    memcpy(buffer, name.c_str(), name.size() + 1);
+    H().sourceNames_[name] = std::move(data);
+    return true;
+}
+
+int OpenMemory(const std::string& bytes) {
+    const int fd = memfd_create("cvx-source", MFD_CLOEXEC);
+    if (fd < 0) return -1;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            close(fd);
+            return -1;
+        }
+        done += static_cast<size_t>(n);
+    }
+    lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+// A description of its own on the same file, so that seeking it leaves the
+// original handle where it is.
+int OpenInsideFile(const SourceData& data, int64_t* base) {
+    auto it = H().files_.find(data.file);
+    if (it == H().files_.end()) return -1;
+    const OpenHostFile& outer = *it->second;
+    const std::string again = "/proc/self/fd/" + std::to_string(outer.fd);
+    const int fd = open(again.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat info {};
+    const int64_t start = outer.base + data.offset;
+    if (fstat(fd, &info) != 0 || start > info.st_size || lseek(fd, start, SEEK_SET) != start) {
+        close(fd);
+        return -1;
+    }
+    *base = start;
+    return fd;
+}
+
+}  // namespace
+
+void InitSourceFileName(char* field) {
+    H().Log("InitSourceFileName");
+    field[0] = '\0';
+}
+
+int32_t CreateSourceFileName(char* field, uintptr_t value, uint64_t tag3, uint64_t tag4,
+                             int32_t isTag5, int32_t) {
+    H().Log("CreateSourceFileName(" + std::to_string(value) + "," + std::to_string(tag3) + "," +
+            std::to_string(tag4) + "," + std::to_string(isTag5) + ")");
+    SourceData data;
+    const bool described =
+        isTag5 != 0 ? DescribeFile(value, tag4, &data) : DescribeMemory(value, tag3, tag4, &data);
+    if (!described || !Register(std::move(data), nullptr, field, kSourceNameField)) {
+        field[0] = '\0';
+        return 1;
+    }
+    return 0;
+}
+
+void FreeSourceFileName(char* field) {
+    H().Log(std::string("FreeSourceFileName(") + field + ")");
+    if (field[0] == '\0') return;  // nothing was made in it
+    auto it = H().sourceNames_.find(field);
+    if (it == H().sourceNames_.end() || it->second.transient) {
+        H().violations_.push_back(std::string("FreeSourceFileName of a name not made: ") + field);
+    } else {
+        H().sourceNames_.erase(it);
+    }
+    field[0] = '\0';
+}
+
+int32_t MakeSourceFileName(char* buffer, int32_t size, const SourceDescriptor* source, int32_t) {
+    H().Log("MakeSourceFileName(" + std::to_string(source->tag2) + "," +
+            std::to_string(source->tag5) + "," + (source->extension ? source->extension : "") +
+            "," + std::to_string(source->tag3) + "," + std::to_string(source->tag4) + ")");
+    if (size <= 0) return 1;
+    buffer[0] = '\0';
+    SourceData data;
+    data.transient = true;
+    const bool described = source->tag2 != 0
+                               ? DescribeMemory(source->tag2, source->tag3, source->tag4, &data)
+                           : source->tag5 != 0 ? DescribeFile(source->tag5, source->tag4, &data)
+                                               : false;
+    if (!described ||
+        !Register(std::move(data), source->extension, buffer, static_cast<size_t>(size))) {
+        return 1;
+    }
+    return 0;
+}
+
+void DropTransientSourceNames() {
+    auto& names = H().sourceNames_;
+    for (auto it = names.begin(); it != names.end();) {
+        it = it->second.transient ? names.erase(it) : std::next(it);
+    }
+}
+
+int OpenSourceName(const char* path, int64_t* base) {
+    *base = 0;
+    auto it = H().sourceNames_.find(path);
+    if (it == H().sourceNames_.end()) return -2;
+    return it->second.inMemory ? OpenMemory(it->second.bytes) : OpenInsideFile(it->second, base);
+}
 
 }  // namespace cvx

@@ -1,5 +1,15 @@
-// File names that the host makes for data that is not a plain file (open
-// tags of the adapter's FOpen), and opening them.
+// File names that the host makes for data that is not a plain file (the
+// open tags of the adapter's FOpen), and opening them.
+//
+// This host's open tags: tag 2 is the address of an archive held in memory
+// and tag 3 its length; tag 5 is an open host file that holds an archive
+// from the offset given by tag 4 to its end. With tag 2, tag 4 is an offset
+// into the tag 3 bytes. A memory archive is copied when its name is made.
+//
+// Names made by CreateSourceFileName live until FreeSourceFileName; the
+// leak report lists those never freed. Names made by MakeSourceFileName
+// (hosts 7.1 and later, which have no call to free them) live until the
+// file-layer call that caused them returns (DropTransientSourceNames).
 #ifndef CVXHOST_SOURCE_NAMES_H
 #define CVXHOST_SOURCE_NAMES_H
 
@@ -14,9 +24,13 @@ void FreeSourceFileName(char* field);
 int32_t MakeSourceFileName(char* buffer, int32_t size, const SourceDescriptor* source,
                            int32_t reserved);
 
-// A descriptor for a source name made above; -2 when path is no such name,
-// -1 when it is one that cannot be opened.
-int OpenSourceName(const char* path);
+// Forgets the names that MakeSourceFileName made.
+void DropTransientSourceNames();
+
+// A read-only descriptor for a source name made above, positioned at the
+// start of its data, with *base set to the offset of that start in the
+// descriptor; -2 when path is no such name, -1 when it cannot be opened.
+int OpenSourceName(const char* path, int64_t* base);
 
 }  // namespace cvx
 

@@ -1,0 +1,426 @@
+// host.OpenFile, host.ReadFile, host.Stat and host.ListDirectory.
+//
+// host.OpenFile(path [, options]) gives a file object, or nil and a message.
+// Options: mode (the open flags, default 4 = read); archive (a string: the
+// archive's bytes, passed as open tags 2 and 3) or file (an open real file
+// object, passed as open tag 5), with offset (open tag 4) where the archive
+// starts in either. The object has :Read(n), :GetC(), :Seek(offset [, mode]),
+// :Eof(), :Stat([options]), :Close() and :Source() ("adapter" or "file").
+// Seek modes are the host's: 0 from the current position, 1 from the start
+// (the default), 2 from the end; Seek returns the position before the call.
+//
+// Stat tables: kind ("file" or "directory"), size, name, dates (three
+// tables of second, minute, hour, day, month from 0, year), time (the first
+// date as "YYYY-MM-DD HH:MM:SS"), source, and from an open adapter file
+// origin and originpath. The option fullname asks the adapter for the name
+// in a block of its own, which the host then takes over.
+#include "host/file_library.h"
+
+#include <dirent.h>
+#include <lauxlib.h>
+#include <lua.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "host/services.h"
+#include "host/source_names.h"
+
+namespace cvx {
+namespace {
+
+constexpr char kFileType[] = "cvxhost.file";
+constexpr int32_t kReadBlock = 65536;
+
+Host& H() {
+    return *ActiveHost();
+}
+const FileServices& Files() {
+    return *FileServiceTable();
+}
+
+struct FileObject {
+    void* adapter;  // an open adapter file, or null
+    HostFile real;  // an open real file, or 0
+};
+
+FileObject* CheckFile(lua_State* L) {
+    return static_cast<FileObject*>(luaL_checkudata(L, 1, kFileType));
+}
+
+FileObject* CheckOpenFile(lua_State* L) {
+    FileObject* f = CheckFile(L);
+    if (f->adapter == nullptr && f->real == 0) luaL_error(L, "attempt to use a closed file");
+    return f;
+}
+
+void CloseObject(FileObject* f) {
+    if (f->adapter != nullptr) H().Entry<FCloseFn>("FClose")(f->adapter);
+    if (f->real != 0) Files().CloseFile(f->real);
+    f->adapter = nullptr;
+    f->real = 0;
+}
+
+// ------------------------------------------------------------- stat tables
+
+void SetInteger(lua_State* L, const char* key, lua_Integer value) {
+    lua_pushinteger(L, value);
+    lua_setfield(L, -2, key);
+}
+
+void PushDate(lua_State* L, const DateGroup& d) {
+    lua_createtable(L, 0, 6);
+    SetInteger(L, "second", d.second);
+    SetInteger(L, "minute", d.minute);
+    SetInteger(L, "hour", d.hour);
+    SetInteger(L, "day", d.day);
+    SetInteger(L, "month", d.month);
+    SetInteger(L, "year", d.year);
+}
+
+void PushStatTable(lua_State* L, const StatRecord& r, const char* source) {
+    lua_createtable(L, 0, 9);
+    lua_pushstring(L, r.kind == 1 ? "directory" : r.kind == 0 ? "file" : "other");
+    lua_setfield(L, -2, "kind");
+    SetInteger(L, "size", r.size);
+    lua_pushstring(L, r.name != nullptr ? r.name : "");
+    lua_setfield(L, -2, "name");
+    lua_createtable(L, 3, 0);
+    for (int i = 0; i < 3; ++i) {
+        PushDate(L, r.dates[i]);
+        lua_rawseti(L, -2, i + 1);
+    }
+    lua_setfield(L, -2, "dates");
+    const DateGroup& d = r.dates[0];
+    lua_pushfstring(L, "%d-%s%d-%s%d %s%d:%s%d:%s%d", d.year, d.month + 1 < 10 ? "0" : "",
+                    d.month + 1, d.day < 10 ? "0" : "", d.day, d.hour < 10 ? "0" : "", d.hour,
+                    d.minute < 10 ? "0" : "", d.minute, d.second < 10 ? "0" : "", d.second);
+    lua_setfield(L, -2, "time");
+    lua_pushstring(L, source);
+    lua_setfield(L, -2, "source");
+    if (r.originCode != 0) SetInteger(L, "origin", r.originCode);
+    if (r.originPath != nullptr) {
+        lua_pushstring(L, r.originPath);
+        lua_setfield(L, -2, "originpath");
+    }
+}
+
+// Pushes the table of an adapter's record and takes over a name block
+// that passed to the caller.
+void PushAdapterStat(lua_State* L, const StatRecord& r, int32_t flags) {
+    PushStatTable(L, r, "adapter");
+    if ((flags & kStatFullName) != 0) H().AdoptBlock(const_cast<char*>(r.name));
+}
+
+StatRecord RecordFromStat(const struct stat& st, const char* name) {
+    StatRecord r{};
+    r.kind = S_ISDIR(st.st_mode) ? 1 : 0;
+    r.size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
+    const DateGroup date = DateFromTime(static_cast<long long>(st.st_mtime));
+    r.dates[0] = r.dates[1] = r.dates[2] = date;
+    r.name = name;
+    return r;
+}
+
+int32_t StatFlags(lua_State* L, int options) {
+    if (lua_type(L, options) != LUA_TTABLE) return 0;
+    lua_getfield(L, options, "fullname");
+    const int32_t flags = lua_toboolean(L, -1) ? kStatFullName : 0;
+    lua_pop(L, 1);
+    return flags;
+}
+
+// ----------------------------------------------------------- file methods
+
+int FileRead(lua_State* L) {
+    FileObject* f = CheckOpenFile(L);
+    const lua_Integer wanted = luaL_checkinteger(L, 2);
+    const int32_t count =
+        static_cast<int32_t>(std::clamp<lua_Integer>(wanted, INT32_MIN, INT32_MAX));
+    luaL_Buffer b;
+    char* out = luaL_buffinitsize(L, &b, count > 0 ? static_cast<size_t>(count) : 0);
+    const int32_t n = f->adapter != nullptr ? H().Entry<FReadFn>("FRead")(f->adapter, out, count)
+                                            : Files().ReadFile(f->real, out, count);
+    luaL_pushresultsize(&b, n > 0 ? static_cast<size_t>(n) : 0);
+    return 1;
+}
+
+int FileGetC(lua_State* L) {
+    FileObject* f = CheckOpenFile(L);
+    int32_t c = -1;
+    if (f->adapter != nullptr) {
+        c = H().Entry<FGetCFn>("FGetC")(f->adapter);
+    } else {
+        unsigned char byte = 0;
+        if (Files().ReadFile(f->real, &byte, 1) == 1) c = byte;
+    }
+    if (c < 0) {
+        lua_pushnil(L);
+    } else {
+        lua_pushinteger(L, c);
+    }
+    return 1;
+}
+
+int FileSeek(lua_State* L) {
+    FileObject* f = CheckOpenFile(L);
+    const lua_Integer offset = luaL_checkinteger(L, 2);
+    const auto mode = static_cast<int32_t>(luaL_optinteger(L, 3, kSeekStart));
+    const int64_t previous = f->adapter != nullptr
+                                 ? H().Entry<FSeekFn>("FSeek")(f->adapter, offset, mode)
+                                 : Files().SeekFile(f->real, offset, mode);
+    lua_pushinteger(L, previous);
+    return 1;
+}
+
+int FileEof(lua_State* L) {
+    FileObject* f = CheckOpenFile(L);
+    bool eof = true;
+    if (f->adapter != nullptr) {
+        eof = H().Entry<FEofFn>("FEof")(f->adapter) != 0;
+    } else {
+        StatRecord r{};
+        const int64_t at = Files().SeekFile(f->real, 0, kSeekCurrent);
+        eof = Files().ExamineFile(f->real, 0, &r, 0) == 0 || at < 0 || at >= r.size;
+    }
+    lua_pushboolean(L, eof);
+    return 1;
+}
+
+int FileStat(lua_State* L) {
+    FileObject* f = CheckOpenFile(L);
+    const int32_t flags = StatFlags(L, 2);
+    StatRecord r{};
+    if (f->adapter != nullptr) {
+        if (H().Entry<FStatFn>("FStat")(f->adapter, flags, &r) == 0) return 0;
+        PushAdapterStat(L, r, flags);
+    } else {
+        if (Files().ExamineFile(f->real, 0, &r, 0) == 0) return 0;
+        PushStatTable(L, r, "file");
+    }
+    return 1;
+}
+
+int FileClose(lua_State* L) {
+    CloseObject(CheckFile(L));
+    lua_pushboolean(L, 1);
+    return 1;
+}
+
+int FileSource(lua_State* L) {
+    FileObject* f = CheckOpenFile(L);
+    lua_pushstring(L, f->adapter != nullptr ? "adapter" : "file");
+    return 1;
+}
+
+// A file left open when its object is collected is closed then, as long as
+// the plugin still runs; after that the leak report shows it.
+int FileCollect(lua_State* L) {
+    FileObject* f = CheckFile(L);
+    if (H().started()) CloseObject(f);
+    return 0;
+}
+
+// ------------------------------------------------------------ host.OpenFile
+
+// Plain data only: option errors unwind through it with longjmp.
+struct OpenRequest {
+    const char* path;
+    int32_t mode = kOpenRead;
+    TagItem tags[6] = {};  // ended by tag 0
+    int tagCount = 0;
+    void Add(uint32_t tag, uintptr_t value) { tags[tagCount++] = TagItem{tag, value}; }
+};
+
+// Reads the options at index 2 into open tags. Raises on bad options,
+// before anything is opened. The archive string stays referenced by the
+// options table for the whole call.
+void ReadOpenOptions(lua_State* L, OpenRequest* request) {
+    if (lua_isnoneornil(L, 2)) return;
+    luaL_checktype(L, 2, LUA_TTABLE);
+    lua_getfield(L, 2, "mode");
+    if (!lua_isnil(L, -1)) request->mode = static_cast<int32_t>(luaL_checkinteger(L, -1));
+    lua_getfield(L, 2, "archive");
+    if (!lua_isnil(L, -1)) {
+        size_t length = 0;
+        const char* bytes = luaL_checklstring(L, -1, &length);
+        request->Add(2, reinterpret_cast<uintptr_t>(bytes));
+        request->Add(3, static_cast<uintptr_t>(length));
+    }
+    lua_getfield(L, 2, "file");
+    if (!lua_isnil(L, -1)) {
+        auto* outer = static_cast<FileObject*>(luaL_checkudata(L, -1, kFileType));
+        if (outer->real == 0) luaL_error(L, "option 'file' needs an open real file");
+        request->Add(5, outer->real);
+    }
+    lua_getfield(L, 2, "offset");
+    if (!lua_isnil(L, -1)) {
+        request->Add(4, static_cast<uintptr_t>(luaL_checkinteger(L, -1)));
+    }
+    lua_pop(L, 4);
+}
+
+FileObject* NewFileObject(lua_State* L) {
+    auto* f = static_cast<FileObject*>(lua_newuserdatauv(L, sizeof(FileObject), 0));
+    *f = FileObject{nullptr, 0};
+    luaL_setmetatable(L, kFileType);
+    return f;
+}
+
+// Opens into a fresh file object on top of the stack: the adapter first,
+// then a real file. False when neither opens it.
+bool OpenInto(lua_State* L, const OpenRequest& request) {
+    FileObject* f = NewFileObject(L);
+    f->adapter = H().Entry<FOpenFn>("FOpen")(request.path, request.mode,
+                                             request.tagCount == 0 ? nullptr : request.tags);
+    DropTransientSourceNames();
+    if (f->adapter == nullptr) f->real = Files().OpenFile(request.path, request.mode);
+    return f->adapter != nullptr || f->real != 0;
+}
+
+int HostOpenFile(lua_State* L) {
+    OpenRequest request;
+    request.path = luaL_checkstring(L, 1);
+    ReadOpenOptions(L, &request);
+    if (OpenInto(L, request)) return 1;
+    luaL_pushfail(L);
+    lua_pushfstring(L, "cannot open %s", request.path);
+    return 2;
+}
+
+int HostReadFile(lua_State* L) {
+    OpenRequest request;
+    request.path = luaL_checkstring(L, 1);
+    ReadOpenOptions(L, &request);
+    if (!OpenInto(L, request)) {
+        luaL_pushfail(L);
+        lua_pushfstring(L, "cannot open %s", request.path);
+        return 2;
+    }
+    auto* f = static_cast<FileObject*>(lua_touserdata(L, -1));
+    luaL_Buffer b;
+    luaL_buffinit(L, &b);
+    int32_t n = 0;
+    do {
+        char* out = luaL_prepbuffsize(&b, kReadBlock);
+        n = f->adapter != nullptr ? H().Entry<FReadFn>("FRead")(f->adapter, out, kReadBlock)
+                                  : Files().ReadFile(f->real, out, kReadBlock);
+        if (n > 0) luaL_addsize(&b, static_cast<size_t>(n));
+    } while (n > 0);
+    // The adapter answers 0 both at the end and on failure.
+    const bool failed =
+        n < 0 || (f->adapter != nullptr && H().Entry<FEofFn>("FEof")(f->adapter) == 0);
+    CloseObject(f);
+    if (failed) {
+        luaL_pushfail(L);
+        lua_pushfstring(L, "cannot read %s", request.path);
+        return 2;
+    }
+    luaL_pushresult(&b);
+    return 1;
+}
+
+// --------------------------------------------------- host.Stat, ListDirectory
+
+const char* LastComponent(const char* path) {
+    return Files().FilePart(path);
+}
+
+int HostStat(lua_State* L) {
+    const char* path = luaL_checkstring(L, 1);
+    const int32_t flags = StatFlags(L, 2);
+    StatRecord r{};
+    if (H().Entry<StatFn>("Stat")(path, flags, &r) != 0) {
+        PushAdapterStat(L, r, flags);
+        return 1;
+    }
+    struct stat st {};
+    if (stat(path, &st) != 0) {
+        luaL_pushfail(L);
+        return 1;
+    }
+    PushStatTable(L, RecordFromStat(st, LastComponent(path)), "file");
+    return 1;
+}
+
+// The adapter's listing, closed before the tables are made.
+bool ListAdapterDirectory(const char* path, std::vector<StatRecord>* records,
+                          std::vector<std::string>* names) {
+    void* dir = H().Entry<OpenDirFn>("OpenDir")(path);
+    if (dir == nullptr) return false;
+    StatRecord r{};
+    while (H().Entry<NextDirEntryFn>("NextDirEntry")(dir, &r) != 0) {
+        records->push_back(r);
+        names->push_back(r.name != nullptr ? r.name : "");
+    }
+    H().Entry<CloseDirFn>("CloseDir")(dir);
+    return true;
+}
+
+// A real directory, by name: the real file system keeps no order of its own.
+bool ListRealDirectory(const std::string& path, std::vector<StatRecord>* records,
+                       std::vector<std::string>* names) {
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) return false;
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..") names->push_back(name);
+    }
+    closedir(dir);
+    std::sort(names->begin(), names->end());
+    for (const std::string& name : *names) {
+        struct stat st {};
+        if (stat((path + "/" + name).c_str(), &st) != 0) st = {};
+        records->push_back(RecordFromStat(st, nullptr));
+    }
+    return true;
+}
+
+int HostListDirectory(lua_State* L) {
+    const std::string path = luaL_checkstring(L, 1);
+    std::vector<StatRecord> records;
+    std::vector<std::string> names;
+    const char* source = "adapter";
+    if (!ListAdapterDirectory(path.c_str(), &records, &names)) {
+        source = "file";
+        if (!ListRealDirectory(path, &records, &names)) {
+            luaL_pushfail(L);
+            return 1;
+        }
+    }
+    lua_createtable(L, static_cast<int>(records.size()), 0);
+    for (size_t i = 0; i < records.size(); ++i) {
+        records[i].name = names[i].c_str();
+        PushStatTable(L, records[i], source);
+        lua_rawseti(L, -2, static_cast<lua_Integer>(i + 1));
+    }
+    return 1;
+}
+
+}  // namespace
+
+void AddFileFunctions(lua_State* L) {
+    static const luaL_Reg methods[] = {
+        {"Read", FileRead}, {"GetC", FileGetC},   {"Seek", FileSeek},     {"Eof", FileEof},
+        {"Stat", FileStat}, {"Close", FileClose}, {"Source", FileSource}, {nullptr, nullptr},
+    };
+    if (luaL_newmetatable(L, kFileType)) {
+        luaL_newlib(L, methods);
+        lua_setfield(L, -2, "__index");
+        lua_pushcfunction(L, FileCollect);
+        lua_setfield(L, -2, "__gc");
+    }
+    lua_pop(L, 1);
+    static const luaL_Reg functions[] = {
+        {"OpenFile", HostOpenFile},           {"ReadFile", HostReadFile}, {"Stat", HostStat},
+        {"ListDirectory", HostListDirectory}, {nullptr, nullptr},
+    };
+    luaL_setfuncs(L, functions, 0);
+}
+
+}  // namespace cvx

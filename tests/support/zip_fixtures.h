@@ -1,0 +1,31 @@
+// Archives for tests, written by python3's zipfile (a tool no one here
+// wrote), and patches that make an entry lie about its CRC or its size.
+#ifndef ZIPCVX_TESTS_ZIP_FIXTURES_H
+#define ZIPCVX_TESTS_ZIP_FIXTURES_H
+
+#include <string>
+#include <vector>
+
+namespace zipcvx_test {
+
+struct ZipEntry {
+    std::string name;
+    std::string data;
+    bool deflate = true;
+    int date[6] = {2017, 3, 5, 9, 7, 2};  // year, month from 1, day, hour, minute, second
+};
+
+// Writes the entries, in this order, as the archive at path.
+void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries);
+
+// Changes the CRC that both headers of the named entry record.
+void CorruptCrc(const std::string& path, const std::string& name);
+// Lowers the uncompressed size that both headers of the named entry record.
+void UnderstateSize(const std::string& path, const std::string& name, unsigned by);
+
+// The bytes 0, 1, 2, ... 250, 0, 1, ... : every offset can be checked.
+std::string CountingBytes(size_t size);
+
+}  // namespace zipcvx_test
+
+#endif
