@@ -5,6 +5,7 @@
 
 #include "adapter/adapter_file.h"
 #include "adapter/open_tags.h"
+#include "archive/entry_stream_end.h"
 #include "archive/host_file_source.h"
 #include "plugin/entry_points.h"
 #include "plugin/plugin_state.h"
@@ -23,7 +24,9 @@ bool OpenEntry(AdapterFile* file, const char* name) {
     file->stream = zip_fopen_index(file->archive, file->entry.index, 0);
     if (file->stream == nullptr) return false;
     file->size = static_cast<int64_t>(file->entry.size);
-    return true;
+    // No read ever reaches the end of an empty entry, so its end is checked
+    // here: an empty entry whose CRC or data says otherwise is corrupt.
+    return file->size != 0 || EntryStreamEndsCleanly(file->stream, file->entry);
 }
 
 // Releases, in this order, what an AdapterFile may hold.
