@@ -2,7 +2,7 @@
 python's zipfile (the other tools' archives are made by the tests with the
 tools themselves).
 
-    python3 make_fixture.py KIND ARCHIVE [PAYLOAD_DIR]
+    python3 make_fixture.py KIND ARCHIVE PAYLOAD_DIR [STAMP...]
 
 Every kind that stores file data also writes each entry's data to
 PAYLOAD_DIR/<entry name>, so a test can compare what it extracted.
@@ -20,8 +20,6 @@ def payload(size, seed=1):
 
 
 def save_payloads(directory, entries):
-    if directory is None:
-        return
     for name, data in entries:
         if name.endswith("/"):
             continue
@@ -99,14 +97,13 @@ class Unseekable:
 
 
 def main():
-    kind, archive = sys.argv[1], sys.argv[2]
+    kind, archive, payloads = sys.argv[1], sys.argv[2], sys.argv[3]
     if kind == "times":
-        # Each further argument is one entry's "year,month,day,hour,minute,second".
+        # Each STAMP is one entry's "year,month,day,hour,minute,second".
         with zipfile.ZipFile(archive, "w") as z:
-            for i, stamp in enumerate(sys.argv[3:]):
+            for i, stamp in enumerate(sys.argv[4:]):
                 z.writestr(zipfile.ZipInfo("t%d" % i, tuple(int(p) for p in stamp.split(","))), b"t")
         return
-    payloads = sys.argv[3] if len(sys.argv) > 3 else None
     if kind == "sizes":
         entries = [("e%d" % n, payload(n, n)) for n in (0, 65536, 65537, 150000)]
         write(archive, entries)
