@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scoped_time_zone.h"
+
 // Found by argument-dependent lookup, so it lives where DateGroup does.
 static bool operator==(const DateGroup& a, const DateGroup& b) {
     return memcmp(&a, &b, sizeof a) == 0;
@@ -15,19 +17,7 @@ static bool operator==(const DateGroup& a, const DateGroup& b) {
 
 namespace {
 
-// Local time follows TZ.  ctest runs the tests in Europe/Berlin; a test that
-// depends on the zone still sets it itself and puts Berlin back.
-class ScopedTimeZone {
-  public:
-    explicit ScopedTimeZone(const char* zone) { Set(zone); }
-    ~ScopedTimeZone() { Set("Europe/Berlin"); }
-
-  private:
-    static void Set(const char* zone) {
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-};
+using zipcvx_test::ScopedTimeZone;
 
 DateGroup Date(int32_t day, int32_t month, int32_t year, int32_t hour, int32_t minute,
                int32_t second) {

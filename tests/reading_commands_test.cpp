@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/plugin_host.h"
+#include "support/scoped_time_zone.h"
 
 namespace zipcvx_test {
 namespace {
@@ -264,18 +265,6 @@ TEST_F(ReadingCommands, FieldsLibzipDoesNotHaveGetPlaceholders) {
     EXPECT_FALSE(std::filesystem::exists(TempDir() + "/x"));
     Run("zip.CloseArchive(1, 1)");
 }
-
-class ScopedTimeZone {
-  public:
-    explicit ScopedTimeZone(const char* zone) { Set(zone); }
-    ~ScopedTimeZone() { Set("Europe/Berlin"); }
-
-  private:
-    static void Set(const char* zone) {
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-};
 
 // Entry times are local MS-DOS times, which libzip turns into time values
 // when it opens the archive: each zone reads the same fields back, except
