@@ -39,7 +39,9 @@ bool IsAes(const zip_stat_t& stat) {
 // that read. One failure of it is libzip's, not the entry's: an AES entry
 // in the AE-2 form records no CRC (0 stands in its place), yet libzip
 // compares the data's CRC with that 0 and reports a CRC error although
-// every byte arrived and decrypted.
+// every byte arrived and decrypted. libzip reports a failed AES
+// authentication code with the same error, so for these entries the two
+// cannot be told apart: such an entry is accepted either way.
 bool EntryEndsCleanly(zip_file_t* entry, const zip_stat_t& stat, void* buffer) {
     const zip_int64_t extra = zip_fread(entry, buffer, kBlockSize);
     if (extra == 0) return true;
