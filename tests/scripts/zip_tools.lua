@@ -71,11 +71,12 @@ function Z.sevenzip_test(archive, password)
                                                           quote(archive)))
 end
 
--- 7-Zip extracts everything into a fresh folder; returns the folder.
-function Z.sevenzip_extract(archive, password)
+-- 7-Zip extracts everything (or the one entry named) into a fresh folder;
+-- returns the folder.
+function Z.sevenzip_extract(archive, password, name)
     local folder = T.tmpdir()
-    local output, ok = run(("7zz x -y -bso1 -bse1 -bsp0 %s -o%s %s"):format(
-        sevenzip_password(password), quote(folder), quote(archive)))
+    local output, ok = run(("7zz x -y -bso1 -bse1 -bsp0 %s -o%s %s %s"):format(
+        sevenzip_password(password), quote(folder), quote(archive), name and quote(name) or ""))
     if not ok then error("7zz x failed:\n" .. output, 2) end
     return folder
 end
