@@ -213,6 +213,7 @@ bool Host::ShouldFail(Fault f, const char* tag) {
     ++slot.calls;
     if (slot.countdown <= 0 || --slot.countdown != 0) return false;
     ++slot.failures;
+    slot.failedTag = tag != nullptr ? tag : "";
     return true;
 }
 

@@ -48,6 +48,7 @@ struct FaultSlot {
     std::string tag;        // Alloc only: count only blocks of this tag when set
     int64_t calls = 0;      // matching calls seen since the slot was armed or reset
     int64_t failures = 0;   // injected failures so far
+    std::string failedTag;  // Alloc only: the tag of the block last made to fail
 };
 
 struct Block {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/c_heap_faults.h"
+#include "support/command_sweeps.h"
 #include "support/fault_sweep.h"
 #include "support/fixtures.h"
 #include "support/plugin_host.h"
@@ -16,15 +17,11 @@
 namespace zipcvx_test {
 namespace {
 
-std::string Q(const std::string& text) {
-    return "[[" + text + "]]";
-}
-
 // Appended to a chunk that opened archive 1, with the count and ")".
 const char kAssertEntries[] =
     " assert(host.GetAttribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES) == ";
 
-class CommandSweeps : public PluginHost {
+class CommandSweeps : public CommandSweepTest {
   protected:
     void SetUp() override {
         PluginHost::SetUp();
@@ -32,39 +29,6 @@ class CommandSweeps : public PluginHost {
             TempDir(), "pics.zip",
             {{"doc.txt", "a document\n"}, {"img/a.png", CountingBytes(70000)}, {"img/empty", ""}},
             kInfoZip);
-    }
-
-    int32_t Code(const char* message) {
-        const auto& messages = host().errorMessages_;
-        for (size_t i = 0; i < messages.size(); ++i) {
-            if (messages[i] == message) return cvx::Host::kFirstErrorCode + static_cast<int>(i);
-        }
-        ADD_FAILURE() << "no code for " << message;
-        return 0;
-    }
-    int32_t ErrOpenArchive() { return Code("Error opening zip archive %s!"); }
-    int32_t ErrZip() { return Code("A zip error has occurred!"); }
-
-    // Runs a chunk; true when it ran through. A failing command's code
-    // must be one of codes.
-    bool Command(const std::string& chunk, std::initializer_list<int32_t> codes) {
-        std::string message;
-        const int32_t code = RunForCode(host(), chunk, &message);
-        if (code == 0) return true;
-        bool expected = false;
-        for (int32_t c : codes)
-            expected = expected || c == code;
-        EXPECT_TRUE(expected) << chunk << " failed with " << code << ": " << message;
-        return false;
-    }
-
-    // The archive object with this number, as the host lists it.
-    zip_t* ArchiveNumbered(int32_t number) {
-        for (ArchiveObject* r = *host().objectTypes_.at(0).head; r != nullptr; r = r->next) {
-            if (r->idHandle == 0 && r->idNumber == number) return static_cast<zip_t*>(r->archive);
-        }
-        ADD_FAILURE() << "no archive " << number;
-        return nullptr;
     }
 
     // Pending changes of every kind that writing has to carry out: a new

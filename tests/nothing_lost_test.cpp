@@ -16,6 +16,7 @@
 
 #include <string>
 
+#include "support/command_sweeps.h"
 #include "support/fault_sweep.h"
 #include "support/fixtures.h"
 #include "support/plugin_host.h"
@@ -72,7 +73,7 @@ zip_int64_t DyingSourceCallback(void* userdata, void* data, zip_uint64_t length,
     }
 }
 
-class NothingLost : public PluginHost {
+class NothingLost : public CommandSweepTest {
   protected:
     void SetUp() override {
         PluginHost::SetUp();
@@ -80,16 +81,6 @@ class NothingLost : public PluginHost {
                                {{"doc.txt", "a document\n"}, {"img/a.png", CountingBytes(70000)}},
                                kInfoZip);
         original_ = ReadFileBytes(archive_);
-    }
-
-    int32_t ErrZip() {
-        const auto& messages = host().errorMessages_;
-        for (size_t i = 0; i < messages.size(); ++i) {
-            if (messages[i] == "A zip error has occurred!") {
-                return cvx::Host::kFirstErrorCode + static_cast<int>(i);
-            }
-        }
-        return 0;
     }
 
     // Archive 1 opened for changes, with a stored copy of a large entry and

@@ -46,8 +46,8 @@ struct SweepCase {
     std::function<void()> setup;      // before each point, nothing failing
     std::function<bool()> operation;  // the armed part: true when it succeeded
     std::function<void()> teardown;   // after each point, nothing failing
-    // Files that must keep their bytes whatever the operation did
-    // (read-only operations), or only when it failed.
+    // Files that must keep the bytes they had after setup whatever the
+    // operation did (read-only operations), or only when it failed.
     std::vector<std::string> unchanged;
     std::vector<std::string> unchangedOnFailure;
     // Further checks after each point's teardown; k is 0 for the run with
@@ -58,6 +58,11 @@ struct SweepCase {
     // Faults of the C heap may always be survived: libzip recovers from
     // some of its own (a hash table that it only sizes ahead).
     bool mayAbsorb = false;
+    // Blocks of these tags may fail without failing the operation: a
+    // "tstring" option copy that cannot be made counts as an absent option.
+    std::vector<std::string> absorbedTags;
+    // Host services whose failure the operation may survive.
+    std::vector<cvx::Fault> absorbedFaults;
     // Runs each faulted point in a child process, so that a crash inside
     // libzip itself (a defect of the library, not of the plugin) is told
     // apart, counted, and checked to have lost nothing.
