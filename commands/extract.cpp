@@ -51,6 +51,12 @@ bool EntryEndsCleanly(zip_file_t* entry, const zip_stat_t& stat, void* buffer) {
            zip_error_code_zip(zip_file_get_error(entry)) == ZIP_ER_CRC;
 }
 
+bool HasUndecryptableMethod(const zip_stat_t& stat) {
+    return (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 &&
+           stat.encryption_method != ZIP_EM_NONE &&
+           zip_encryption_method_supported(stat.encryption_method, 0) == 0;
+}
+
 // The progress of a block that ends at done, in whole percent.
 int32_t Percent(zip_uint64_t done, zip_uint64_t size) {
     return static_cast<int32_t>(static_cast<double>(done) / static_cast<double>(size) * 100.0);
@@ -85,6 +91,11 @@ int32_t OpenAndCopy(VmState* vm, const ArchiveObject* record, const ObjectId& id
     zip_stat_init(&stat);
     if (zip_stat_index(record->archive, EntryIndex(index), 0, &stat) != 0) return gPlugin.errZip;
 
+    // libzip 1.7.3 asked to decrypt a method it has no decoder for (strong
+    // encryption, an unknown method) fails but keeps a reference to the
+    // archive's source, which could then never be closed: such an entry is
+    // refused before libzip tries.
+    if (HasUndecryptableMethod(stat)) return gPlugin.errZip;
     // An empty password is a password: it does not fall back to the default.
     x->entry = x->password != nullptr
                    ? zip_fopen_index_encrypted(record->archive, EntryIndex(index), 0, x->password)

@@ -255,3 +255,41 @@ TEST_F(LargeBadArchive, EmptyEntriesAreCheckedWhenOpened) {
 
 }  // namespace
 }  // namespace zipcvx_test
+
+namespace zipcvx_test {
+namespace {
+
+// An entry that says it uses strong encryption, which libzip cannot decrypt:
+// extracting it with a password fails, and closing the archive afterwards
+// still closes its file (libzip would keep a reference to it if asked to
+// decrypt such an entry; the fixture's teardown finds any open file).
+TEST_F(LargeBadArchive, UndecryptableEntriesAreRefusedBeforeOpening) {
+    const std::string path =
+        MakeArchive(TempDir(), "strong.zip", {{"s.txt", "strong"}}, "zip -q -X -P pw");
+    std::string output;
+    ASSERT_EQ(Shell("python3 -c \"import sys\n"
+                    "p = sys.argv[1]; d = bytearray(open(p, 'rb').read())\n"
+                    "for sig, at in ((b'PK\\\\x03\\\\x04', 6), (b'PK\\\\x01\\\\x02', 8)):\n"
+                    "    i = d.find(sig); d[i + at] |= 0x40\n"
+                    "open(p, 'wb').write(d)\" '" +
+                        path + "'",
+                    &output),
+              0)
+        << output;
+    const std::string out = Path("out.txt");
+    Run("zip.OpenArchive(1, [[" + path +
+        "]])\n"
+        "local ok = pcall(zip.ExtractFile, 1, 0, [[" +
+        out +
+        "]], {password = 'pw'})\n"
+        "assert(not ok)\n"
+        "zip.SetDefaultPassword(1, 'pw')\n"
+        "assert(not pcall(zip.ExtractFile, 1, 0, [[" +
+        out +
+        "]]))\n"
+        "zip.CloseArchive(1)\n"
+        "assert(host.OpenFiles() == 0, 'the archive stayed open')");
+}
+
+}  // namespace
+}  // namespace zipcvx_test

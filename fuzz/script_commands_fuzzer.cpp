@@ -1,0 +1,86 @@
+// Archive bytes through the script commands, as a script would use them:
+// zip.OpenArchive in both reading modes, the entry count, then for every
+// entry zip.GetFileAtIndex, zip.LocateFile, zip.GetFileAttributes,
+// zip.GetFileComment and zip.ExtractFile (without a password, with a wrong
+// one and with a progress callback), and zip.CloseArchive. Commands may
+// fail with their codes; nothing may crash, read past a buffer, or stay
+// allocated or open after an input.
+//
+// The stand-in host loads the instrumented zip.cvx before fuzzing starts.
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "host/host.h"
+
+namespace {
+
+cvx::Host* gHost = nullptr;
+
+const std::string& Scratch(const char* suffix) {
+    static std::string paths[2];
+    std::string& path = paths[suffix[0] == 'z' ? 0 : 1];
+    if (path.empty()) {
+        path = "/tmp/zipcvx-fuzz-script-" + std::to_string(static_cast<long>(getpid())) + suffix;
+    }
+    return path;
+}
+
+const char kScript[] = R"LUA(
+local path, out = ...
+for _, mode in ipairs({1005, 1004}) do
+    if pcall(zip.OpenArchive, 1, path, mode) then
+        local n = host.GetAttribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES)
+        for i = 0, math.min(n, 64) - 1 do
+            local ok, name = pcall(zip.GetFileAtIndex, 1, i)
+            if ok then pcall(zip.LocateFile, 1, name, {nocase = 1}) end
+            pcall(zip.GetFileAttributes, 1, i)
+            pcall(zip.GetFileComment, 1, i)
+            pcall(zip.ExtractFile, 1, i, out)
+            pcall(zip.ExtractFile, 1, i, out, {password = "pw", callback = function(t) end})
+        end
+        pcall(zip.GetFileAttributes, 1, n)
+        pcall(zip.GetFileComment, 1)
+        zip.CloseArchive(1, 1)
+    end
+end
+)LUA";
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    gHost = new cvx::Host(cvx::HostOptions{});
+    std::string error;
+    if (!gHost->Load(ZIPCVX_PLUGIN_PATH, &error) || !gHost->Start(&error)) {
+        fprintf(stderr, "cannot start the host: %s\n", error.c_str());
+        abort();
+    }
+    std::string script = std::string("script = function(...) ") + kScript + " end";
+    if (!gHost->RunString(script, &error)) {
+        fprintf(stderr, "%s\n", error.c_str());
+        abort();
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FILE* file = fopen(Scratch("zip").c_str(), "wb");
+    if (file == nullptr) return 0;
+    fwrite(data, 1, size, file);
+    fclose(file);
+    std::string error;
+    if (!gHost->RunString("script([[" + Scratch("zip") + "]], [[" + Scratch("out") + "]])",
+                          &error)) {
+        fprintf(stderr, "the script raised: %s\n", error.c_str());
+        abort();
+    }
+    const std::string leaks = gHost->LeakReport();
+    if (!leaks.empty()) {
+        fprintf(stderr, "left after an input:\n%s", leaks.c_str());
+        abort();
+    }
+    return 0;
+}
