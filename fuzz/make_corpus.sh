@@ -1,11 +1,12 @@
 #!/bin/sh
 # Writes the seed corpora of the fuzz targets, made by the real tools:
-#   fuzz/make_corpus.sh DIR   ->  DIR/adapter/*.zip  DIR/archive_path/*
+#   fuzz/make_corpus.sh DIR   ->  DIR/adapter/*.zip  DIR/archive_path/*  DIR/date/*
+# (the archives seed both archive targets)
 set -eu
 out=$(realpath -m "${1:?usage: make_corpus.sh DIR}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out/adapter" "$out/archive_path"
+mkdir -p "$out/adapter" "$out/archive_path" "$out/date"
 
 cd "$work"
 mkdir -p tree/img tree/doc/deep
@@ -44,5 +45,11 @@ for p in 'data/pics.zip/img/a.png' 'data\pics.ZIP\img\a.png' 'pics.zip' 'pics.zi
          'pics.zipped/a' 'old.zip.d/pics.zip/a' 'a.zip/b.zip/c' 'Pics.ZiP/Img/A.png' 'pics.zip\'; do
     i=$((i + 1))
     printf '%s' "$p" > "$out/archive_path/seed$i"
+done
+i=0
+for d in '05-Mar-2017 09:07:03' '01-Jan-1978 12:00:00' '31-feb-2024 23:59:59' '29-Feb-2000 00:00:00' \
+         '05-Mar-17 09:07:03' '05/Mar/2017 09:07:03' '-1-Jan-1970 -1:-1:-1' '99-Xyz-9999 99:99:99'; do
+    i=$((i + 1))
+    printf '%s' "$d" > "$out/date/seed$i"
 done
 echo "corpus in $out"
