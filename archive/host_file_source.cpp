@@ -61,8 +61,8 @@ zip_int64_t Stat(HostFileSourceState* state, void* data) {
 zip_int64_t Seek(HostFileSourceState* state, void* data, zip_uint64_t length) {
     const int64_t current = Files().SeekFile(state->handle, 0, kSeekCurrent);
     if (current < 0) return -1;
-    const zip_int64_t target = zip_source_seek_compute_offset(
-        static_cast<zip_uint64_t>(current), state->size, data, length, nullptr);
+    const zip_int64_t target = zip_source_seek_compute_offset(static_cast<zip_uint64_t>(current),
+                                                              state->size, data, length, nullptr);
     if (target < 0) return -1;
     if (Files().SeekFile(state->handle, target, kSeekStart) < 0) return -1;
     return 0;
@@ -81,14 +81,15 @@ extern "C" zip_int64_t HostFileSourceCallback(void* userdata, void* data, zip_ui
         case ZIP_SOURCE_READ: {
             // Host reads are counted in 32 bits; libzip asks for far less.
             const int32_t count = length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length);
-            return Files().ReadFile(state->handle, data, count);
+            const int32_t got = Files().ReadFile(state->handle, data, count);
+            if (got < 0) state->error = ZIP_ER_READ;
+            return got;
         }
         case ZIP_SOURCE_STAT:
             return Stat(state, data);
         case ZIP_SOURCE_ERROR: {
-            // libzip keeps the code of whatever it noticed failing itself.
             auto* codes = static_cast<int*>(data);
-            codes[0] = 0;
+            codes[0] = state->error;
             codes[1] = 0;
             return 2 * sizeof(int);
         }
@@ -96,19 +97,24 @@ extern "C" zip_int64_t HostFileSourceCallback(void* userdata, void* data, zip_ui
             Files().CloseFile(state->handle);
             System().Free(state);
             return 0;
-        case ZIP_SOURCE_SEEK:
-            return state->stream != 0 ? -1 : Seek(state, data, length);
+        case ZIP_SOURCE_SEEK: {
+            if (state->stream != 0) return -1;
+            const zip_int64_t result = Seek(state, data, length);
+            if (result < 0) state->error = ZIP_ER_SEEK;
+            return result;
+        }
         case ZIP_SOURCE_TELL: {
             if (state->stream != 0) return -1;
-            return Files().SeekFile(state->handle, 0, kSeekCurrent);
+            const int64_t position = Files().SeekFile(state->handle, 0, kSeekCurrent);
+            if (position < 0) state->error = ZIP_ER_SEEK;
+            return position;
         }
         case ZIP_SOURCE_SUPPORTS:
             // Stream mode answers -1: libzip then assumes a plain readable source.
             if (state->stream != 0) return -1;
-            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ,
-                                                  ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
-                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
-                                                  ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, -1);
+            return zip_source_make_command_bitmap(
+                ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, -1);
         default:
             return -1;  // every write command, and anything newer
     }

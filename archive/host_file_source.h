@@ -16,6 +16,10 @@ struct HostFileSourceState {
     HostFile handle;  // closed exactly once, when the source is freed
     uint64_t size;    // archive mode only: the file's length
     int32_t stream;   // 0 = archive mode, non-zero = stream mode
+    // libzip's code for the last failed read or seek, 0 until one fails.
+    // libzip 1.7.3 takes a failed read whose source reports no error as the
+    // end of compressed data, which would pass a read error off as an end.
+    int32_t error;
     // Stream mode only.
     int32_t askingEntry;  // set while the source asks libzip for its entry's time
     zip_t* entryArchive;  // the archive whose entry the source feeds, once added

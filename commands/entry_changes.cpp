@@ -22,6 +22,12 @@ int32_t SetEntryEncryption(zip_t* archive, zip_uint64_t index, int32_t method,
         return gPlugin.errZip;
     }
     if (password != nullptr && password[0] == '\0') password = nullptr;
+    // libzip 1.7.3 drops, without freeing it, a password that the entry was
+    // given earlier when it is given another: setting the method alone first
+    // releases the earlier one.
+    if (password != nullptr && zip_file_set_encryption(archive, index, method16, nullptr) != 0) {
+        return gPlugin.errZip;
+    }
     if (zip_file_set_encryption(archive, index, method16, password) != 0) return gPlugin.errZip;
     return 0;
 }

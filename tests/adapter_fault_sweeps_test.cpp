@@ -68,6 +68,22 @@ TEST_F(AdapterSweeps, OpeningAndReadingEveryEntry) {
         SweepAll(host(), AllocSites(), c);
         SweepAll(host(), HostIoSites(), c);
     }
+    // Byte by byte, seeking back and forth: the cache grows under FGetC.
+    const std::string png = archive_ + "/img/a.png";
+    const SweepCase bytes = ReadCase("FOpen, FSeek, FGetC, FEof, FClose", [&] {
+        void* file = A().FOpen(png.c_str(), kOpenRead, nullptr);
+        if (file == nullptr) return false;
+        bool all = true;
+        for (const int64_t at : {69999, 0, 65536, 65535}) {
+            A().FSeek(file, at, kSeekStart);
+            all = all && A().FGetC(file) == static_cast<int>(at % 251);
+        }
+        all = all && A().FEof(file) == 0;
+        A().FClose(file);
+        return all;
+    });
+    SweepAll(host(), AllocSites(), bytes);
+    SweepAll(host(), HostIoSites(), bytes);
     const SweepCase c = ReadCase("FOpen, FRead, FClose of a bzip2 entry", [&] {
         return ReadEntry(bzip2_ + "/big.txt", CountingBytes(30000));
     });

@@ -72,6 +72,8 @@ class EntryCommandSweeps : public CommandSweepTest {
 
 TEST_F(EntryCommandSweeps, ReadingCommands) {
     const std::vector<Row> rows = {
+        {"zip.GetObjectType and the entry count",
+         "assert(host.GetAttribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES) == 4)"},
         {"zip.GetFileAtIndex", "assert(zip.GetFileAtIndex(1, i_img) == 'img/a.png')"},
         {"zip.LocateFile", "assert(zip.LocateFile(1, 'A.PNG', {nocase = 1, nodir = 1}) == i_img)"},
         {"zip.GetFileAttributes",
