@@ -61,7 +61,9 @@ class AdapterSweeps : public AdapterTest {
 };
 
 TEST_F(AdapterSweeps, OpeningAndReadingEveryEntry) {
-    for (const auto& [name, data] : contents_) {
+    for (const auto& entry : contents_) {
+        const std::string& name = entry.first;
+        const std::string& data = entry.second;
         const std::string path = archive_ + "/" + name;
         const SweepCase c =
             ReadCase("FOpen, FRead, FClose of " + name, [&] { return ReadEntry(path, data); });

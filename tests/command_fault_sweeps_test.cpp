@@ -52,6 +52,11 @@ class CommandSweeps : public CommandSweepTest {
         ASSERT_EQ(zip_set_archive_comment(za, "changed", 7), 0);
     }
 
+    void OpenWithChanges(bool aes = true) {
+        Run("zip.OpenArchive(1, " + Q(archive_) + ", 1004)");
+        ChangeArchive(aes);
+    }
+
     // Nothing beside the archive: libzip's temporary file is gone.
     void ExpectOnlyArchive(const std::string& where) {
         EXPECT_EQ(DirectoryNames(TempDir()), std::vector<std::string>{"pics.zip"}) << where;
@@ -99,10 +104,7 @@ TEST_F(CommandSweeps, OpenArchiveOfAMissingFileForWriting) {
 TEST_F(CommandSweeps, ReopeningAnIdentifierDiscardsTheOldArchive) {
     SweepCase c;
     c.what = "zip.OpenArchive under an identifier in use";
-    c.setup = [&] {
-        Run("zip.OpenArchive(1, " + Q(archive_) + ", 1004)");
-        ChangeArchive();
-    };
+    c.setup = [&] { OpenWithChanges(); };
     c.operation = [&] {
         return Command("zip.OpenArchive(1, " + Q(archive_) + ")" + kAssertEntries + "3)",
                        {ErrOpenArchive(), kErrNoMemory});
@@ -136,10 +138,7 @@ TEST_F(CommandSweeps, WritingChangesFailsWithNothingLost) {
         for (const char* close : {"zip.CloseArchive(1)", "zip.CloseArchive(1, 0, progress)"}) {
             SweepCase c;
             c.what = std::string(close) + (aes ? ", an AES entry among the changes" : "");
-            c.setup = [&] {
-                Run("zip.OpenArchive(1, " + Q(archive_) + ", 1004)");
-                ChangeArchive(aes);
-            };
+            c.setup = [&] { OpenWithChanges(aes); };
             c.operation = [&] { return Command(close, {ErrZip()}); };
             c.unchangedOnFailure = {archive_};
             c.check = [&](int64_t k, bool succeeded) {
@@ -177,10 +176,7 @@ TEST_F(CommandSweeps, WritingChangesFailsWithNothingLost) {
 TEST_F(CommandSweeps, DiscardingChanges) {
     SweepCase c;
     c.what = "zip.CloseArchive, discarding changes";
-    c.setup = [&] {
-        Run("zip.OpenArchive(1, " + Q(archive_) + ", 1004)");
-        ChangeArchive();
-    };
+    c.setup = [&] { OpenWithChanges(); };
     c.operation = [&] { return Command("zip.CloseArchive(1, 1)", {}); };
     c.unchanged = {archive_};
     SweepAll(host(), AllocSites(), c);
