@@ -12,26 +12,30 @@ local function ratio(size, compressed)
     return ("%3d%%"):format(math.floor(100 - compressed * 100 / size + 0.5))
 end
 
+-- One line per entry, in columns as wide as these.
+local ROW = "%8s  %-9s %9s %4s  %-10s  %-20s  %8s  %s"
+
 local function list(id, path)
     print("Archive:  " .. path)
     local comment = zip.GetFileComment(id)
     if comment ~= "" then print(comment) end
-    print(" Length  Method      Size  Cmpr  Encryption  Date        Time      CRC-32    Name")
-    print("-------- ---------  -------- ----  ----------  ----------- --------  --------  ----")
+    print(ROW:format("Length", "Method", "Size", "Cmpr", "Encryption", "Date and time", "CRC-32",
+                     "Name"))
+    print(ROW:format(("-"):rep(8), ("-"):rep(9), ("-"):rep(9), "----", ("-"):rep(10),
+                     ("-"):rep(20), ("-"):rep(8), "----"))
     local totalSize, totalCompressed, files = 0, 0, 0
     for i = 0, common.entryCount(id) - 1 do
-        local name = zip.GetFileAtIndex(id, i)
         local t = zip.GetFileAttributes(id, i)
-        print(("%8d %-9s %9d %s  %-10s  %s  %08x  %s"):format(t.size,
-            common.compressionName(t.compression), t.compressedsize, ratio(t.size, t.compressedsize),
-            common.encryptionName(t.encryption), t.time, t.crc32, name))
+        print(ROW:format(t.size, common.compressionName(t.compression), t.compressedsize,
+                         ratio(t.size, t.compressedsize), common.encryptionName(t.encryption),
+                         t.time, ("%08x"):format(t.crc32), zip.GetFileAtIndex(id, i)))
         totalSize = totalSize + math.max(t.size, 0)
         totalCompressed = totalCompressed + math.max(t.compressedsize, 0)
         files = files + 1
     end
-    print("--------           --------- ----                                          ----")
-    print(("%8d           %9d %s%s%d %s"):format(totalSize, totalCompressed,
-        ratio(totalSize, totalCompressed), (" "):rep(42), files, files == 1 and "file" or "files"))
+    print(ROW:format(("-"):rep(8), "", ("-"):rep(9), "----", "", "", "", "----"))
+    print(ROW:format(totalSize, "", totalCompressed, ratio(totalSize, totalCompressed), "", "", "",
+                     ("%d %s"):format(files, files == 1 and "file" or "files")))
 end
 
 -- A demo archive with entries stored, deflated and bzip2-compressed, one of

@@ -45,7 +45,7 @@ function Bar:update(percent)
     if percent == self.percent then return end
     self.percent = percent
     if common.terminal then
-        io.write("\r", self:line(percent))
+        io.write("\r", self:line(percent), "\27[K")  -- and clear what a longer line left
         io.stdout:flush()
     end
 end
@@ -58,7 +58,7 @@ end
 function Bar:finish(note)
     local line = self:line(100) .. (note and "  " .. note or "")
     if common.terminal then
-        io.write("\r", line, "\n")
+        io.write("\r", line, "\27[K\n")
     else
         print(line)
     end
