@@ -37,14 +37,18 @@ end
 local function addTree(id, options)
     local entries, bytes = 0, 0
     for _, e in ipairs(common.walk(options.folder)) do
-        if e.kind == "directory" then
-            zip.AddDirectory(id, e.path)
-        else
-            zip.AddFile(id, options.folder .. "/" .. e.path, {newname = e.path,
-                        compression = options.compression, compressionflags = options.level})
-            bytes = bytes + e.size
+        local path = options.folder .. "/" .. e.path
+        -- An older copy of the archive being made is not put into itself.
+        if path ~= options.archive then
+            if e.kind == "directory" then
+                zip.AddDirectory(id, e.path)
+            else
+                zip.AddFile(id, path, {newname = e.path, compression = options.compression,
+                                       compressionflags = options.level})
+                bytes = bytes + e.size
+            end
+            entries = entries + 1
         end
-        entries = entries + 1
     end
     return entries, bytes
 end
