@@ -60,6 +60,8 @@ void FreeOptionCopies(const OptionCopies& copies) {
 // success libzip owns the source, its state and the open file; on failure
 // whatever was taken has been released.
 int32_t AddEntry(zip_t* archive, const char* path, const char* newName, zip_int64_t* index) {
+    // libzip would add an entry without a name.
+    if (newName != nullptr && newName[0] == '\0') return gPlugin.errZip;
     const HostFile file = Files().OpenFile(path, kOpenRead);
     if (file == 0) {
         System().SetErrorArg(path);
@@ -80,7 +82,8 @@ int32_t AddEntry(zip_t* archive, const char* path, const char* newName, zip_int6
         return gPlugin.errZip;
     }
     const char* name = newName != nullptr ? newName : Files().FilePart(path);
-    const zip_int64_t added = zip_file_add(archive, name, source, ZIP_FL_ENC_UTF_8);
+    const zip_int64_t added =
+        name[0] != '\0' ? zip_file_add(archive, name, source, ZIP_FL_ENC_UTF_8) : -1;
     if (added < 0) {
         zip_source_free(source);  // its free command closes the file and frees the state
         return gPlugin.errZip;
@@ -98,10 +101,10 @@ int32_t ApplyOptions(zip_t* archive, zip_uint64_t index, const AddOptions& optio
             SetEntryEncryption(archive, index, options.encryption, copies.password);
         if (result != 0) return result;
     }
-    if (options.compression != ZIP_CM_DEFAULT &&
-        zip_set_file_compression(archive, index, options.compression,
-                                 static_cast<zip_uint32_t>(options.compressionFlags)) != 0) {
-        return gPlugin.errZip;
+    if (options.compression != ZIP_CM_DEFAULT) {
+        const int32_t result =
+            SetEntryCompression(archive, index, options.compression, options.compressionFlags);
+        if (result != 0) return result;
     }
     if (copies.comment != nullptr) {
         const int32_t result =
@@ -148,6 +151,7 @@ extern "C" int32_t AddDirectory(VmState* vm) {
     zip_t* archive = nullptr;
     const int32_t found = LookupArchiveToChange(vm, &archive);
     if (found != 0) return found;
+    if (name[0] == '\0') return gPlugin.errZip;  // libzip would add an entry named "/"
     const zip_int64_t index = zip_dir_add(archive, name, ZIP_FL_ENC_UTF_8);
     if (index < 0) return gPlugin.errZip;
     Vm().PushNumber(vm, static_cast<double>(index));

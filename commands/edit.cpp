@@ -16,13 +16,15 @@ extern "C" int32_t DeleteFile(VmState* vm) {
 }
 
 // libzip refuses a name that another entry has, and turning a file entry
-// into a directory entry (a name ending in "/") or back.
+// into a directory entry (a name ending in "/") or back; an empty name,
+// which it would take, is refused here.
 extern "C" int32_t RenameFile(VmState* vm) {
     const int32_t index = CheckIndex(vm, 2);
     const char* name = Vm().CheckString(vm, 3, nullptr);
     zip_t* archive = nullptr;
     const int32_t found = LookupArchiveToChange(vm, &archive);
     if (found != 0) return found;
+    if (name[0] == '\0') return gPlugin.errZip;
     return zip_file_rename(archive, EntryIndex(index), name, ZIP_FL_ENC_UTF_8) == 0
                ? 0
                : gPlugin.errZip;

@@ -38,8 +38,5 @@ extern "C" int32_t SetFileCompression(VmState* vm) {
     zip_t* archive = nullptr;
     const int32_t found = LookupArchiveToChange(vm, &archive);
     if (found != 0) return found;
-    return zip_set_file_compression(archive, EntryIndex(index), method,
-                                    static_cast<zip_uint32_t>(flags)) == 0
-               ? 0
-               : gPlugin.errZip;
+    return SetEntryCompression(archive, EntryIndex(index), method, flags);
 }

@@ -23,6 +23,10 @@ int32_t LookupArchiveToChange(VmState* vm, zip_t** archive);
 int32_t SetEntryEncryption(zip_t* archive, zip_uint64_t index, int32_t method,
                            const char* password);
 
+// flags: the compression level. Asking for an existing entry's stored
+// method while another one is pending is refused unless it is deflate.
+int32_t SetEntryCompression(zip_t* archive, zip_uint64_t index, int32_t method, int32_t flags);
+
 // A null or empty text removes the comment; over kMaxCommentLength: 1055.
 int32_t SetEntryComment(zip_t* archive, zip_uint64_t index, const char* text, size_t length);
 

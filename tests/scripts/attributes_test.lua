@@ -82,6 +82,8 @@ function tests.times_as_date_strings()
         {"2017,10,29,2,30,0", "29-Oct-2017 02:30:00"}, -- passed twice in Berlin
         {"2016,2,29,12,0,0", "29-Feb-2016 12:00:00"},
     }
+    -- Where time values have 32 bits, the latest MS-DOS years lie beyond them.
+    if not pcall(os.time, {year = 2107, month = 12, day = 31}) then table.remove(cases, 4) end
     local stamps = {}
     for i, case in ipairs(cases) do stamps[i] = case[1] end
     F.with_archive(1, F.python("times", table.unpack(stamps)), function()

@@ -155,6 +155,14 @@ function tests.traditional_encryption()
             T.raises(ZIP_ERROR, zip.ExtractFile, 1, secret, out .. "/none", options)
             T.eq(T.exists(out .. "/none"), false, "no destination without a password")
         end
+        -- The default password serves when no "password" is given; an empty
+        -- one is no password and does not fall back to it.
+        zip.SetDefaultPassword(1, "pass word")
+        zip.ExtractFile(1, secret, out .. "/default")
+        T.eq(T.read(out .. "/default"), T.read(dir .. "/secret.txt"), "with the default password")
+        T.raises(ZIP_ERROR, zip.ExtractFile, 1, secret, out .. "/empty", {password = ""})
+        T.eq(T.exists(out .. "/empty"), false, "an empty password")
+        zip.SetDefaultPassword(1, "")
         -- A password for an entry that is not encrypted does no harm.
         zip.ExtractFile(1, zip.LocateFile(1, "open.txt"), out .. "/open", {password = "x"})
         T.eq(T.read(out .. "/open"), "plain", "unencrypted entry")
@@ -186,6 +194,11 @@ function tests.aes_entries_from_7zip_extract()
                 T.raises(ZIP_ERROR, zip.ExtractFile, 1, index, out .. "/bad", options)
                 T.eq(T.exists(out .. "/bad"), false, archive .. ": a wrong AES password creates nothing")
             end
+            zip.SetDefaultPassword(1, "Secret")
+            zip.ExtractFile(1, index, out .. "/default")
+            T.eq(T.read(out .. "/default"), T.read(dir .. "/noise.bin"), archive .. ": default password")
+            T.raises(ZIP_ERROR, zip.ExtractFile, 1, index, out .. "/empty", {password = ""})
+            T.eq(T.exists(out .. "/empty"), false, archive .. ": an empty password")
         end)
     end
 end
@@ -317,6 +330,26 @@ function tests.the_callback_guard()
     T.eq(T.read(out .. "/nested"), T.read(payload .. "/e65537"), "nested data")
     T.eq(T.read(out .. "/other"), "a at the top", "data from the other archive")
     T.eq(zip.GetFileAtIndex(1, 0), "e0", "the archive is the one opened")
+
+    -- Deleting and renaming: refused on the guarded archive, not on another.
+    zip.CloseArchive(2)
+    local copy = out .. "/copy.zip"
+    T.sh(("cp '%s' '%s'"):format(other, copy))
+    zip.OpenArchive(2, copy, 1004)
+    log = {}
+    zip.ExtractFile(1, mid, out .. "/edits", {callback = function(t)
+        if t.progress ~= 99 then return end
+        try("delete", zip.DeleteFile, 1, 0)
+        try("rename", zip.RenameFile, 1, 0, "renamed")
+        try("delete other", zip.DeleteFile, 2, 0)
+        try("rename other", zip.RenameFile, 2, 2, "renamed")
+    end})
+    T.eq(table.concat(log, " "), "delete=refused rename=refused delete other=ok rename other=ok",
+         "edits")
+    T.eq(zip.GetFileAtIndex(1, 0), "e0", "the guarded archive is unchanged")
+    T.eq(zip.LocateFile(2, "renamed"), 2, "the other archive is changed")
+    zip.CloseArchive(2, 1)
+    zip.OpenArchive(2, other)
 
     -- The guard goes with a callback that raises, too.
     T.raises("out", zip.ExtractFile, 1, big, out .. "/x", {callback = function() error("out") end})
