@@ -13,6 +13,7 @@
 namespace {
 
 bool WasSeen(const AdapterDir* dir, const char* name, size_t length) {
+    if (dir->seenIndex.unusable == 0) return SeenIndexContains(&dir->seenIndex, name, length);
     for (const SeenSubdir* node = dir->seen; node != nullptr; node = node->next) {
         if (strncasecmp(node->name, name, length) == 0 && node->name[length] == '\0') return true;
     }
@@ -27,10 +28,13 @@ void RememberSubdir(AdapterDir* dir, const char* name, size_t length) {
     if (node == nullptr) return;
     node->name = reinterpret_cast<char*>(node + 1);
     memcpy(node->name, name, length);
-    SeenSubdir** tail = &dir->seen;
-    while (*tail != nullptr)
-        tail = &(*tail)->next;
-    *tail = node;
+    if (dir->seenTail != nullptr) {
+        dir->seenTail->next = node;
+    } else {
+        dir->seen = node;
+    }
+    dir->seenTail = node;
+    SeenIndexAdd(&dir->seenIndex, node);
 }
 
 // A file directly in the directory. False when it cannot be returned.
@@ -122,6 +126,7 @@ extern "C" void CloseDir(void* handle) {
         System().Free(node);
         node = next;
     }
+    SeenIndexFree(&dir->seenIndex);
     zip_discard(dir->archive);  // read-only: nothing to write
     System().Free(dir);
 }

@@ -59,18 +59,26 @@ void CloseFile(HostFile handle) {
 }
 
 int64_t SeekFile(HostFile handle, int64_t offset, int32_t mode) {
-    H().Log("SeekFile(" + std::to_string(offset) + "," + std::to_string(mode) + ")");
+    if (H().logging())
+        H().Log("SeekFile(" + std::to_string(offset) + "," + std::to_string(mode) + ")");
     OpenHostFile* file = Find(handle, "SeekFile");
     if (file == nullptr) return -1;
     if (H().ShouldFail(Fault::SeekFile)) return -1;
     if (mode != kSeekStart && mode != kSeekEnd && mode != kSeekCurrent) return -1;
     // Positions count from the file's base: data inside another file
-    // starts at 0 like any file.
+    // starts at 0 like any file. libzip asks where it is before every
+    // read, so a question moves nothing and costs one system call.
     const off_t current = lseek(file->fd, 0, SEEK_CUR);
-    const off_t end = lseek(file->fd, 0, SEEK_END);
-    lseek(file->fd, current, SEEK_SET);
-    if (current < 0 || end < 0) return -1;
-    const int64_t from = mode == kSeekStart ? file->base : mode == kSeekEnd ? end : current;
+    if (current < 0) return -1;
+    if (mode == kSeekCurrent && offset == 0) return current - file->base;
+    int64_t from = current;
+    if (mode == kSeekStart) {
+        from = file->base;
+    } else if (mode == kSeekEnd) {
+        struct stat info {};
+        if (fstat(file->fd, &info) != 0) return -1;
+        from = info.st_size;
+    }
     int64_t target = 0;
     if (__builtin_add_overflow(from, offset, &target) || target < file->base) return -1;
     if (lseek(file->fd, static_cast<off_t>(target), SEEK_SET) < 0) return -1;
@@ -78,7 +86,7 @@ int64_t SeekFile(HostFile handle, int64_t offset, int32_t mode) {
 }
 
 int32_t ReadFile(HostFile handle, void* buffer, int32_t length) {
-    H().Log("ReadFile(" + std::to_string(length) + ")");
+    if (H().logging()) H().Log("ReadFile(" + std::to_string(length) + ")");
     OpenHostFile* file = Find(handle, "ReadFile");
     if (file == nullptr || length < 0) return -1;
     if (H().ShouldFail(Fault::ReadFile)) return -1;
@@ -95,7 +103,7 @@ int32_t ReadFile(HostFile handle, void* buffer, int32_t length) {
 }
 
 int32_t WriteFile(HostFile handle, const void* buffer, int32_t length) {
-    H().Log("WriteFile(" + std::to_string(length) + ")");
+    if (H().logging()) H().Log("WriteFile(" + std::to_string(length) + ")");
     OpenHostFile* file = Find(handle, "WriteFile");
     if (file == nullptr || length < 0) return -1;
     if (H().ShouldFail(Fault::WriteFile)) return -1;

@@ -126,6 +126,9 @@ public:
     // ---- call log
     std::vector<std::string>& calls() { return calls_; }
     void Log(std::string entry);
+    // Whether Log keeps anything: services called once per block skip
+    // building their entry when it does not.
+    bool logging() const { return options_.logCalls; }
 
     // ---- state the services keep (used by the service implementations)
     std::map<void*, Block> blocks_;
