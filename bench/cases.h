@@ -42,7 +42,8 @@ struct Case {
     ToolCommand tool;
     bool warm;  // run once untimed first, in the same process (short cases)
     Zone zone;
-    const char* needs;  // a library or tool that may be missing, or null
+    const char* needs;       // a library or tool that may be missing, or null
+    int maxRepetitions = 0;  // fewer samples for a case that takes very long; 0 = all
 };
 
 enum class Goal {
@@ -100,7 +101,6 @@ double PhysfsRead4k(const CaseContext& c);
 double PhysfsSeekPattern(const CaseContext& c);
 double PhysfsStatFile(const CaseContext& c);
 double PhysfsListRoot(const CaseContext& c);
-double PhysfsListDirectory(const CaseContext& c);
 double ZzipRead64k(const CaseContext& c);
 double ZzipRead4k(const CaseContext& c);
 double ZzipSeekPattern(const CaseContext& c);

@@ -15,6 +15,7 @@ struct RunOptions {
     CaseContext context;
     std::string self;  // this program, to run in-process cases
     int repetitions = 5;
+    bool cpuClock = false;          // time by CPU time instead of the wall clock
     std::vector<std::string> only;  // id prefixes; empty = every case
 };
 

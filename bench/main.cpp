@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bench/driver.h"
+#include "bench/measure.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ const char kUsage[] =
     "usage: zipcvx_bench generate --dir DIR [--size-mib N] [--directories N]\n"
     "                             [--files-per-directory N] [--added-files N]\n"
     "       zipcvx_bench run --dir DIR --plugin ZIP.CVX [--repetitions N] [--only ID,...]\n"
+    "                        [--clock wall|cpu]\n"
     "       zipcvx_bench case ID --dir DIR --plugin ZIP.CVX   (one in-process sample)\n"
     "       zipcvx_bench list\n";
 
@@ -36,6 +38,7 @@ struct Arguments {
     std::string only;
     bench::Workload work;
     int repetitions = 5;
+    bool cpuClock = false;
 };
 
 bool Number(const char* text, int64_t* value) {
@@ -63,6 +66,9 @@ bool Parse(int argc, char** argv, Arguments* a) {
             a->dir = value;
         } else if (option == "--plugin") {
             a->plugin = value;
+        } else if (option == "--clock" &&
+                   (strcmp(value, "cpu") == 0 || strcmp(value, "wall") == 0)) {
+            a->cpuClock = strcmp(value, "cpu") == 0;
         } else if (option == "--only") {
             a->only = value;
         } else if (option == "--repetitions" && Number(value, &n) && n > 0) {
@@ -134,12 +140,14 @@ int main(int argc, char** argv) {
         fputs(kUsage, stderr);
         return 2;
     }
+    bench::gCpuClock = a.cpuClock;
     if (a.command == "case") return bench::RunCaseInProcess(a.id, context);
     if (a.command == "run") {
         bench::RunOptions options;
         options.context = context;
         options.self = Self();
         options.repetitions = a.repetitions;
+        options.cpuClock = a.cpuClock;
         options.only = Split(a.only);
         return bench::RunBenchmark(options);
     }

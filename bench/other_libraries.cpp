@@ -173,9 +173,6 @@ double PhysfsListRoot(const CaseContext& c) {
     return PhysfsList(c, "/", c.work.directories);
 }
 
-double PhysfsListDirectory(const CaseContext& c) {
-    return PhysfsList(c, LastImpliedDirectory(c.work), c.work.filesPerDirectory);
-}
 #else
 double PhysfsRead64k(const CaseContext&) {
     return NotBuilt("PhysicsFS");
@@ -190,9 +187,6 @@ double PhysfsStatFile(const CaseContext&) {
     return NotBuilt("PhysicsFS");
 }
 double PhysfsListRoot(const CaseContext&) {
-    return NotBuilt("PhysicsFS");
-}
-double PhysfsListDirectory(const CaseContext&) {
     return NotBuilt("PhysicsFS");
 }
 #endif

@@ -11,6 +11,7 @@
 #                                         a small run (what CI does)
 #
 # Other options: --only ID,... (row id prefixes, see `zipcvx_bench list`),
+# --clock cpu (time by CPU time, steadier on a busy machine; default wall),
 # --scratch DIR (default /tmp/zipcvx-bench-SIZE), --build DIR (default
 # build-bench). Installs the libraries it compares with (PhysicsFS, zziplib)
 # and the tools (unzip, bsdtar, 7zz, python3, zip) with apt-get when they are
@@ -24,6 +25,7 @@ directories=10000
 added=1000
 repetitions=5
 only=""
+clock=wall
 scratch=""
 build=build-bench
 while [ $# -gt 0 ]; do
@@ -33,6 +35,7 @@ while [ $# -gt 0 ]; do
         --added-files) added=$2 ;;
         --repetitions) repetitions=$2 ;;
         --only) only=$2 ;;
+        --clock) clock=$2 ;;
         --scratch) scratch=$2 ;;
         --build) build=$2 ;;
         *) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
@@ -62,6 +65,6 @@ cmake --build "$build" -j"$(nproc)" --target zipcvx_bench >&2
 
 "$build/zipcvx_bench" generate --dir "$scratch" --size-mib "$size" \
     --directories "$directories" --added-files "$added" >&2
-set -- run --dir "$scratch" --plugin "$build/zip.cvx" --repetitions "$repetitions"
+set -- run --dir "$scratch" --plugin "$build/zip.cvx" --repetitions "$repetitions" --clock "$clock"
 [ -z "$only" ] || set -- "$@" --only "$only"
 exec "$build/zipcvx_bench" "$@"
