@@ -5,6 +5,7 @@
 #include "archive/host_file_source.h"
 #include "commands/arguments.h"
 #include "commands/commands.h"
+#include "commands/progress.h"
 #include "plugin/plugin_state.h"
 
 namespace {
@@ -36,22 +37,10 @@ struct CloseProgressState {
 
 extern "C" void CloseProgressCallback(zip_t*, double progress, void* userdata) {
     const auto* state = static_cast<const CloseProgressState*>(userdata);
-    VmState* vm = state->vm;
-    Vm().PushValue(vm, 3);
-    Vm().NewTable(vm);
-    SetStringField(vm, "action", "CloseArchive");
-    Vm().PushString(vm, "id");
-    PushIdentifier(vm, *state->id);
-    Vm().SetTable(vm, -3);
-    SetNumberField(vm, "progress", TruncateToInt32(progress * 100.0));
-    if (state->hasUserdata) SetValueField(vm, "userdata", 4);
-
-    const TagItem inCallback[] = {{kHostTagInCallback, 1}, {0, 0}};
-    const TagItem outOfCallback[] = {{kHostTagInCallback, 0}, {0, 0}};
-    System().SetHostTags(inCallback);
+    const ProgressCallback callback{3, state->hasUserdata ? 4 : -1, "CloseArchive", state->id};
     // The callback cannot stop the writing: its result is not looked at.
-    Vm().CallFunction(vm, 1, 0, 0);
-    System().SetHostTags(outOfCallback);
+    // The record has left the registry, so there is nothing to guard.
+    CallProgressCallback(state->vm, callback, TruncateToInt32(progress * 100.0), nullptr);
 }
 
 }  // namespace
@@ -84,8 +73,8 @@ extern "C" int32_t OpenArchive(VmState* vm) {
 
     auto* record = static_cast<ArchiveObject*>(System().Alloc(sizeof(ArchiveObject), 1, "arc"));
     if (record == nullptr) return kErrNoMemory;
-    record->archive = mode == kModeRead ? OpenHostArchive(fileName)
-                                        : zip_open(fileName, flags, nullptr);
+    record->archive =
+        mode == kModeRead ? OpenHostArchive(fileName) : zip_open(fileName, flags, nullptr);
     if (record->archive == nullptr) {
         System().Free(record);
         System().SetErrorArg(fileName);

@@ -7,6 +7,42 @@
 
 namespace {
 
+// The file's own date. Once it cannot be had, the source keeps reporting
+// the last date it reported (or, before any, the current date), so that
+// every stat while the archive is written reports the same time.
+time_t FileTime(HostFileSourceState* state) {
+    if (state->dateFixed == 0) {
+        StatRecord info{};
+        if (Files().ExamineFile(state->handle, 0, &info, 0) != 0) {
+            state->date = DateGroupToTime(info.dates[0]);
+            state->hasDate = 1;
+            return state->date;
+        }
+        if (state->hasDate == 0) {
+            DateGroup now{};
+            System().GetCurrentDate(&now);
+            state->date = DateGroupToTime(now);
+            state->hasDate = 1;
+        }
+        state->dateFixed = 1;
+    }
+    return state->date;
+}
+
+// The time of the entry the source feeds: libzip answers with the time set
+// on the entry, or else with what this source reports for itself, which it
+// asks for on the way; that inner question is answered with the file's date.
+time_t EntryTime(HostFileSourceState* state) {
+    if (state->entryArchive != nullptr && state->askingEntry == 0) {
+        state->askingEntry = 1;
+        zip_stat_t entry;
+        const int result = zip_stat_index(state->entryArchive, state->entryIndex, 0, &entry);
+        state->askingEntry = 0;
+        if (result == 0 && (entry.valid & ZIP_STAT_MTIME) != 0) return entry.mtime;
+    }
+    return FileTime(state);
+}
+
 zip_int64_t Stat(HostFileSourceState* state, void* data) {
     auto* st = static_cast<zip_stat_t*>(data);
     zip_stat_init(st);
@@ -15,13 +51,10 @@ zip_int64_t Stat(HostFileSourceState* state, void* data) {
         st->valid = ZIP_STAT_SIZE;
         return sizeof(zip_stat_t);
     }
-    // A file being added reports only its date: its size is learnt by
-    // reading it when the archive is written.
-    StatRecord info{};
-    if (Files().ExamineFile(state->handle, 0, &info, 0) != 0) {
-        st->mtime = DateGroupToTime(info.dates[0]);
-        st->valid = ZIP_STAT_MTIME;
-    }
+    // A file being added reports only a date: its size is learnt by reading
+    // it when the archive is written.
+    st->mtime = EntryTime(state);
+    st->valid = ZIP_STAT_MTIME;
     return sizeof(zip_stat_t);
 }
 
@@ -82,8 +115,8 @@ extern "C" zip_int64_t HostFileSourceCallback(void* userdata, void* data, zip_ui
 }
 
 zip_t* OpenHostArchive(const char* path) {
-    auto* state = static_cast<HostFileSourceState*>(
-        System().Alloc(sizeof(HostFileSourceState), 1, "scb"));
+    auto* state =
+        static_cast<HostFileSourceState*>(System().Alloc(sizeof(HostFileSourceState), 1, "scb"));
     if (state == nullptr) return nullptr;
     state->handle = Files().OpenFile(path, kOpenRead | kOpenReadFlag8);
     if (state->handle == 0) {
@@ -110,4 +143,9 @@ zip_t* OpenHostArchive(const char* path) {
         return nullptr;
     }
     return archive;
+}
+
+void BindStreamSource(HostFileSourceState* state, zip_t* archive, zip_uint64_t index) {
+    state->entryArchive = archive;
+    state->entryIndex = index;
 }

@@ -4,16 +4,25 @@
 #ifndef ZIPCVX_HOST_FILE_SOURCE_H
 #define ZIPCVX_HOST_FILE_SOURCE_H
 
+#include <time.h>
 #include <zip.h>
 
 #include "plugin/host_interface.h"
 
 // Owned by its libzip source once the source exists; released, with the
-// host file closed, by the source's free command only.
+// host file closed, by the source's free command only. Allocated cleared:
+// every field below stream starts as "not yet".
 struct HostFileSourceState {
     HostFile handle;  // closed exactly once, when the source is freed
     uint64_t size;    // archive mode only: the file's length
     int32_t stream;   // 0 = archive mode, non-zero = stream mode
+    // Stream mode only.
+    int32_t askingEntry;  // set while the source asks libzip for its entry's time
+    zip_t* entryArchive;  // the archive whose entry the source feeds, once added
+    zip_uint64_t entryIndex;
+    int32_t hasDate;    // date holds the last date reported
+    int32_t dateFixed;  // the file's date could not be had: date is reported for good
+    time_t date;
 };
 
 extern "C" zip_int64_t HostFileSourceCallback(void* state, void* data, zip_uint64_t length,
@@ -23,5 +32,15 @@ extern "C" zip_int64_t HostFileSourceCallback(void* state, void* data, zip_uint6
 // The archive owns the source, its state and the handle; zip_close or
 // zip_discard releases all three. Null on any failure, with nothing held.
 zip_t* OpenHostArchive(const char* path);
+
+// Tells a stream-mode source which entry it feeds, once libzip has added the
+// entry with it. From then on the source reports that entry's current time.
+//
+// Why: traditional PKWARE encryption checks the password against a byte of
+// the entry's time, and libzip 1.7.3 takes that byte from the time its data
+// source reports, while the entry's header gets any time set on the entry.
+// A source that reports the entry's own time keeps the two equal, however
+// the entry is re-dated before the archive is written.
+void BindStreamSource(HostFileSourceState* state, zip_t* archive, zip_uint64_t index);
 
 #endif

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scoped_time_zone.h"
+
 // Found by argument-dependent lookup, so it lives where DateGroup does.
 static bool operator==(const DateGroup& a, const DateGroup& b) {
     return memcmp(&a, &b, sizeof a) == 0;
@@ -20,19 +22,7 @@ namespace {
 // time values cover only the years 1901 to 2038.
 constexpr bool kWideTime = sizeof(time_t) == 8;
 
-// Local time follows TZ.  ctest runs the tests in Europe/Berlin; a test that
-// depends on the zone still sets it itself and puts Berlin back.
-class ScopedTimeZone {
-  public:
-    explicit ScopedTimeZone(const char* zone) { Set(zone); }
-    ~ScopedTimeZone() { Set("Europe/Berlin"); }
-
-  private:
-    static void Set(const char* zone) {
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-};
+using zipcvx_test::ScopedTimeZone;
 
 DateGroup Date(int32_t day, int32_t month, int32_t year, int32_t hour, int32_t minute,
                int32_t second) {

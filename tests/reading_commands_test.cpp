@@ -1,0 +1,307 @@
+// The reading commands as the host's call log and libzip's own view of the
+// archive show them: the order in which zip.ExtractFile opens and releases,
+// the default password, entries changed behind the script's back, the
+// attributes' placeholders, and entry times across time zones.
+#include <stdlib.h>
+#include <time.h>
+#include <zip.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/plugin_host.h"
+#include "support/scoped_time_zone.h"
+
+namespace zipcvx_test {
+namespace {
+
+const std::string kZipError = "A zip error has occurred!";
+
+class ReadingCommands : public PluginHost {
+  protected:
+    void SetUp() override {
+        options.logCalls = true;
+        PluginHost::SetUp();
+    }
+
+    // An archive of one kind that tests/scripts/make_fixture.py makes.
+    std::string Fixture(const std::string& kind, const std::string& stamps = "") {
+        const std::string archive = TempDir() + "/" + kind + ".zip";
+        const std::string command = std::string("python3 ") + ZIPCVX_SOURCE_DIR +
+                                    "/tests/scripts/make_fixture.py " + kind + " " + archive + " " +
+                                    TempDir() + "/payload " + stamps;
+        std::string output;
+        EXPECT_EQ(Shell(command, &output), 0) << output;
+        return archive;
+    }
+
+    // A file encrypted the traditional way with password "pw".
+    std::string EncryptedArchive() {
+        WriteFileBytes(TempDir() + "/secret.txt", std::string(70000, 's'));
+        std::string output;
+        EXPECT_EQ(Shell("cd " + TempDir() + " && zip -q -P pw trad.zip secret.txt", &output), 0)
+            << output;
+        return TempDir() + "/trad.zip";
+    }
+
+    // The libzip archive behind the only open script archive.
+    zip_t* OnlyArchive() {
+        const ArchiveObject* record = *host().objectTypes_.at(0).head;
+        EXPECT_NE(record, nullptr);
+        EXPECT_EQ(record->next, nullptr);
+        return record->archive;
+    }
+
+    // The log since the last call, without the reads and seeks of the
+    // archive's own file, which libzip makes whenever it needs data.
+    std::vector<std::string> TakeCalls() {
+        std::vector<std::string> kept;
+        for (const std::string& call : host().calls()) {
+            if (call.rfind("ReadFile", 0) == 0 || call.rfind("SeekFile", 0) == 0) continue;
+            kept.push_back(call);
+        }
+        host().calls().clear();
+        return kept;
+    }
+};
+
+using Calls = std::vector<std::string>;
+
+const Calls kCallback = {"SetHostTags(31=1)", "CallFunction(1,0)", "SetHostTags(31=0)"};
+
+Calls Join(std::initializer_list<Calls> parts) {
+    Calls all;
+    for (const Calls& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+TEST_F(ReadingCommands, ExtractionOpensCopiesAndReleasesInItsFixedOrder) {
+    Run("zip.OpenArchive(1, '" + Fixture("sizes") + "')");
+    const std::string out = TempDir() + "/out";
+    TakeCalls();
+    Run("zip.ExtractFile(1, zip.LocateFile(1, 'e150000'), '" + out +
+        "', {password = 'pw', callback = function() end, userdata = 1})");
+    const Calls expected = Join({
+        {"Alloc(3,0,tstring)", "OpenFile(" + out + ",1)", "Alloc(65536,0,savefile)"},
+        {"WriteFile(65536)"},
+        kCallback,
+        {"WriteFile(65536)"},
+        kCallback,
+        {"WriteFile(18928)"},
+        kCallback,
+        {"Free(savefile)", "CloseFile", "Free(tstring)"},
+    });
+    EXPECT_EQ(TakeCalls(), expected);
+    Run("zip.CloseArchive(1)");
+}
+
+// Each failure releases what was taken so far, in the same order.
+TEST_F(ReadingCommands, EveryFailureReleasesInTheSameOrder) {
+    Run("zip.OpenArchive(1, '" + Fixture("sizes") + "')");
+    const std::string out = TempDir() + "/out";
+    const auto extract = [&](const std::string& index, const std::string& table) {
+        return "zip.ExtractFile(1, " + index + ", '" + out + "', " + table + ")";
+    };
+    const std::string big = "zip.LocateFile(1, 'e150000')";
+    struct Case {
+        const char* what;
+        std::string chunk;
+        cvx::Fault fault;
+        int64_t nth;
+        const char* tag;
+        std::string message;
+        Calls calls;
+    };
+    const Case cases[] = {
+        {"entry rejected",
+         extract("4", "{password = 'pw'}"),
+         cvx::Fault::kCount,
+         0,
+         "",
+         kZipError,
+         {"Alloc(3,0,tstring)", "Free(tstring)"}},
+        {"destination",
+         extract(big, "{password = 'pw'}"),
+         cvx::Fault::OpenFile,
+         1,
+         "",
+         "Cannot open file " + out + " for writing!",
+         {"Alloc(3,0,tstring)", "OpenFile(" + out + ",1)", "SetErrorArg(" + out + ")",
+          "Free(tstring)"}},
+        {"buffer",
+         extract(big, "{password = 'pw'}"),
+         cvx::Fault::Alloc,
+         1,
+         "savefile",
+         "Out of memory!",
+         {"Alloc(3,0,tstring)", "OpenFile(" + out + ",1)", "Alloc(65536,0,savefile)", "CloseFile",
+          "Free(tstring)"}},
+        {"write",
+         extract(big, "{password = 'pw'}"),
+         cvx::Fault::WriteFile,
+         2,
+         "",
+         "Could not write all data to the file!",
+         {"Alloc(3,0,tstring)", "OpenFile(" + out + ",1)", "Alloc(65536,0,savefile)",
+          "WriteFile(65536)", "WriteFile(65536)", "Free(savefile)", "CloseFile", "Free(tstring)"}},
+        {"callback", extract(big, "{password = 'pw', callback = function() error('halt') end}"),
+         cvx::Fault::kCount, 0, "", "halt",
+         Join({{"Alloc(3,0,tstring)", "OpenFile(" + out + ",1)", "Alloc(65536,0,savefile)",
+                "WriteFile(65536)"},
+               kCallback,
+               {"Free(savefile)", "CloseFile", "Free(tstring)"}})},
+    };
+    for (const Case& c : cases) {
+        if (c.fault != cvx::Fault::kCount) host().FailNth(c.fault, c.nth, c.tag);
+        TakeCalls();
+        const std::string message = RunError(c.chunk);
+        host().ClearFaults();
+        EXPECT_NE(message.find(c.message), std::string::npos) << c.what << ": " << message;
+        EXPECT_EQ(TakeCalls(), c.calls) << c.what;
+    }
+    Run("zip.CloseArchive(1)");
+}
+
+TEST_F(ReadingCommands, TheDefaultPasswordAppliesOnlyWithoutAPasswordOption) {
+    Run("zip.OpenArchive(1, '" + EncryptedArchive() + "')");
+    ASSERT_EQ(zip_set_default_password(OnlyArchive(), "pw"), 0);
+    const std::string out = TempDir() + "/out";
+    Run("zip.ExtractFile(1, 0, '" + out + "')");
+    EXPECT_EQ(ReadFileBytes(out), std::string(70000, 's'));
+    std::remove(out.c_str());
+
+    // An empty password is a password, and the wrong one.
+    EXPECT_NE(RunError("zip.ExtractFile(1, 0, '" + out + "', {password = ''})").find(kZipError),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(out));
+
+    // A password whose copy cannot be made counts as absent.
+    host().FailNth(cvx::Fault::Alloc, 1, "tstring");
+    Run("zip.ExtractFile(1, 0, '" + out + "', {password = 'wrong'})");
+    host().ClearFaults();
+    EXPECT_EQ(ReadFileBytes(out).size(), 70000u);
+    Run("zip.CloseArchive(1)");
+}
+
+// Entries deleted or renamed since the archive was opened, as libzip sees
+// them; the changes are discarded at the end.
+TEST_F(ReadingCommands, DeletedAndRenamedEntries) {
+    Run("zip.OpenArchive(1, '" + Fixture("names") + "', 1004)");
+    zip_t* archive = OnlyArchive();
+    ASSERT_EQ(zip_delete(archive, 0), 0);                         // README.TXT
+    ASSERT_EQ(zip_file_rename(archive, 4, "renamed.txt", 0), 0);  // a.txt
+    const std::string out = TempDir() + "/out";
+    const std::vector<std::string> commands = {"zip.GetFileAtIndex(1, 0)",
+                                               "zip.GetFileAttributes(1, 0)",
+                                               "zip.ExtractFile(1, 0, '" + out + "')"};
+    for (const std::string& command : commands) {
+        EXPECT_NE(RunError(command).find(kZipError), std::string::npos) << command;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(Eval("zip.LocateFile(1, 'README.TXT')"), "-1");
+    EXPECT_EQ(Eval("zip.LocateFile(1, 'readme.txt', {nocase = 1})"), "-1");
+    EXPECT_EQ(Eval("zip.LocateFile(1, 'a.txt')"), "-1");
+    EXPECT_EQ(Eval("zip.LocateFile(1, 'renamed.txt')"), "4");
+    EXPECT_EQ(Eval("zip.GetFileAtIndex(1, 4)"), "renamed.txt");
+    // A renamed entry still extracts.
+    Run("zip.ExtractFile(1, 4, '" + out + "')");
+    EXPECT_EQ(ReadFileBytes(out), "a at the top");
+    Run("zip.CloseArchive(1, 1)");
+}
+
+// A data source that states only what it is given, for new entries whose
+// statistics lack fields.
+struct StatOnly {
+    zip_uint64_t valid;
+    time_t mtime;
+};
+
+zip_int64_t StatOnlySource(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    const auto* s = static_cast<const StatOnly*>(state);
+    switch (command) {
+        case ZIP_SOURCE_STAT: {
+            if (length < sizeof(zip_stat_t)) return -1;
+            auto* st = static_cast<zip_stat_t*>(data);
+            zip_stat_init(st);
+            st->valid = s->valid;
+            st->mtime = s->mtime;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ,
+                                                  ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(nullptr, data, length);
+        default:
+            return 0;
+    }
+}
+
+TEST_F(ReadingCommands, FieldsLibzipDoesNotHaveGetPlaceholders) {
+    Run("zip.OpenArchive(1, '" + TempDir() + "/new.zip', 1006)");
+    zip_t* archive = OnlyArchive();
+    static StatOnly timeOnly{ZIP_STAT_MTIME, 1488701223};  // 05-Mar-2017 09:07:03 in Berlin
+    static StatOnly nothing{0, 0};
+    for (StatOnly* state : {&timeOnly, &nothing}) {
+        zip_source_t* source = zip_source_function(archive, StatOnlySource, state);
+        ASSERT_NE(source, nullptr);
+        const std::string name = state == &nothing ? "nothing" : "time";
+        ASSERT_GE(zip_file_add(archive, name.c_str(), source, 0), 0);
+    }
+    const auto row = [&](int index) {
+        return Eval("(function() local a = zip.GetFileAttributes(1, " + std::to_string(index) +
+                    ") return table.concat({a.size, a.compressedsize, a.crc32, a.compression, "
+                    "a.encryption, a.time}, ' ') end)()");
+    };
+    EXPECT_EQ(row(0), "-1 -1 0 -1 -1 05-Mar-2017 09:07:03");
+    EXPECT_EQ(row(1), "-1 -1 0 -1 -1 01-Jan-1978 12:00:00");
+    // New data cannot be extracted before the archive is written.
+    EXPECT_NE(RunError("zip.ExtractFile(1, 0, '" + TempDir() + "/x')").find(kZipError),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(TempDir() + "/x"));
+    Run("zip.CloseArchive(1, 1)");
+}
+
+// Entry times are local MS-DOS times, which libzip turns into time values
+// when it opens the archive: each zone reads the same fields back, except
+// where its summer time skips an hour. A time value read in another zone
+// shows that zone's local time.
+TEST_F(ReadingCommands, EntryTimesInEachZone) {
+    const std::string archive =
+        Fixture("times", "2017,3,5,9,7,3 2017,3,26,2,30,0 2017,3,12,2,30,0 2017,10,29,2,30,0");
+    const char* const fields =
+        "05-Mar-2017 09:07:02|26-Mar-2017 02:30:00|12-Mar-2017 02:30:00|29-Oct-2017 02:30:00";
+    const struct {
+        const char* openedIn;
+        const char* readIn;
+        const char* times;
+    } cases[] = {
+        {"Europe/Berlin", "Europe/Berlin",
+         "05-Mar-2017 09:07:02|26-Mar-2017 03:30:00|12-Mar-2017 02:30:00|29-Oct-2017 02:30:00"},
+        {"America/New_York", "America/New_York",
+         "05-Mar-2017 09:07:02|26-Mar-2017 02:30:00|12-Mar-2017 03:30:00|29-Oct-2017 02:30:00"},
+        {"UTC", "UTC", fields},
+        {"Asia/Kolkata", "Asia/Kolkata", fields},
+        {"Europe/Berlin", "America/New_York",
+         "05-Mar-2017 03:07:02|25-Mar-2017 21:30:00|11-Mar-2017 20:30:00|28-Oct-2017 21:30:00"},
+    };
+    for (const auto& c : cases) {
+        {
+            ScopedTimeZone zone(c.openedIn);
+            Run("zip.OpenArchive(1, '" + archive + "')");
+        }
+        ScopedTimeZone zone(c.readIn);
+        EXPECT_EQ(Eval("(function() local t = {} for i = 0, 3 do t[#t + 1] = "
+                       "zip.GetFileAttributes(1, i).time end return table.concat(t, '|') end)()"),
+                  c.times)
+            << c.openedIn << " to " << c.readIn;
+        Run("zip.CloseArchive(1)");
+    }
+}
+
+}  // namespace
+}  // namespace zipcvx_test

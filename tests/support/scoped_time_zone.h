@@ -1,0 +1,27 @@
+// Local time follows TZ. ctest runs the tests in Europe/Berlin; a test that
+// depends on the zone still sets it itself, and Berlin comes back after.
+#ifndef ZIPCVX_TESTS_SCOPED_TIME_ZONE_H
+#define ZIPCVX_TESTS_SCOPED_TIME_ZONE_H
+
+#include <stdlib.h>
+#include <time.h>
+
+namespace zipcvx_test {
+
+class ScopedTimeZone {
+  public:
+    explicit ScopedTimeZone(const char* zone) { Set(zone); }
+    ~ScopedTimeZone() { Set("Europe/Berlin"); }
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+  private:
+    static void Set(const char* zone) {
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+};
+
+}  // namespace zipcvx_test
+
+#endif
