@@ -36,7 +36,8 @@ HostFile OpenFile(const char* path, int32_t mode) {
     }
     if (fd < 0) return 0;
     struct stat info {};
-    if (mode != kOpenWrite && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (fstat(fd, &info) != 0) info.st_mode = 0;
+    if (mode != kOpenWrite && S_ISDIR(info.st_mode)) {
         close(fd);  // a directory is not a file the host can read
         return 0;
     }
@@ -45,6 +46,8 @@ HostFile OpenFile(const char* path, int32_t mode) {
     record->mode = mode;
     record->path = path;
     record->base = base;
+    record->readAhead = mode != kOpenWrite && S_ISREG(info.st_mode);
+    record->position = lseek(fd, 0, SEEK_CUR);  // base, for data inside another file
     const auto handle = reinterpret_cast<uintptr_t>(record.get());
     H().files_[handle] = std::move(record);
     return handle;
@@ -58,6 +61,8 @@ void CloseFile(HostFile handle) {
     H().files_.erase(handle);
 }
 
+// The position of a file read ahead is the host's own; any other file's is
+// its descriptor's.
 int64_t SeekFile(HostFile handle, int64_t offset, int32_t mode) {
     if (H().logging())
         H().Log("SeekFile(" + std::to_string(offset) + "," + std::to_string(mode) + ")");
@@ -66,11 +71,9 @@ int64_t SeekFile(HostFile handle, int64_t offset, int32_t mode) {
     if (H().ShouldFail(Fault::SeekFile)) return -1;
     if (mode != kSeekStart && mode != kSeekEnd && mode != kSeekCurrent) return -1;
     // Positions count from the file's base: data inside another file
-    // starts at 0 like any file. libzip asks where it is before every
-    // read, so a question moves nothing and costs one system call.
-    const off_t current = lseek(file->fd, 0, SEEK_CUR);
+    // starts at 0 like any file.
+    const int64_t current = file->readAhead ? file->position : lseek(file->fd, 0, SEEK_CUR);
     if (current < 0) return -1;
-    if (mode == kSeekCurrent && offset == 0) return current - file->base;
     int64_t from = current;
     if (mode == kSeekStart) {
         from = file->base;
@@ -81,9 +84,47 @@ int64_t SeekFile(HostFile handle, int64_t offset, int32_t mode) {
     }
     int64_t target = 0;
     if (__builtin_add_overflow(from, offset, &target) || target < file->base) return -1;
-    if (lseek(file->fd, static_cast<off_t>(target), SEEK_SET) < 0) return -1;
+    if (file->readAhead) {
+        file->position = target;
+    } else if (target != current && lseek(file->fd, static_cast<off_t>(target), SEEK_SET) < 0) {
+        return -1;
+    }
     return current - file->base;
 }
+
+namespace {
+
+constexpr int32_t kReadAhead = 65536;
+
+// The bytes of the file at its position that the read-ahead holds: copies
+// up to length of them and returns the count.
+int32_t TakeAhead(OpenHostFile* file, char* out, int32_t length) {
+    const int64_t offset = file->position - file->aheadStart;
+    if (offset < 0 || offset >= static_cast<int64_t>(file->ahead.size())) return 0;
+    const int64_t held = static_cast<int64_t>(file->ahead.size()) - offset;
+    const auto n = static_cast<int32_t>(held < length ? held : length);
+    memcpy(out, file->ahead.data() + offset, static_cast<size_t>(n));
+    file->position += n;
+    return n;
+}
+
+// One pread at the position of a file read ahead: straight into out for a
+// large read, else into the read-ahead, from which it then takes. The bytes
+// gained, 0 at the end of the file, -1 on failure (errno set).
+ssize_t ReadAt(OpenHostFile* file, char* out, int32_t length) {
+    if (length >= kReadAhead) {
+        const ssize_t n = pread(file->fd, out, static_cast<size_t>(length), file->position);
+        if (n > 0) file->position += n;
+        return n;
+    }
+    file->ahead.resize(kReadAhead);
+    const ssize_t n = pread(file->fd, file->ahead.data(), kReadAhead, file->position);
+    file->ahead.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    file->aheadStart = file->position;
+    return n > 0 ? TakeAhead(file, out, length) : n;
+}
+
+}  // namespace
 
 int32_t ReadFile(HostFile handle, void* buffer, int32_t length) {
     if (H().logging()) H().Log("ReadFile(" + std::to_string(length) + ")");
@@ -93,7 +134,14 @@ int32_t ReadFile(HostFile handle, void* buffer, int32_t length) {
     char* out = static_cast<char*>(buffer);
     int32_t done = 0;
     while (done < length) {
-        const ssize_t n = read(file->fd, out + done, static_cast<size_t>(length - done));
+        const int32_t held = TakeAhead(file, out + done, length - done);
+        if (held > 0) {
+            done += held;
+            continue;
+        }
+        const ssize_t n = file->readAhead
+                              ? ReadAt(file, out + done, length - done)
+                              : read(file->fd, out + done, static_cast<size_t>(length - done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return done > 0 ? done : -1;
         if (n == 0) break;
