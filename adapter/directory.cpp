@@ -12,10 +12,17 @@
 
 namespace {
 
+bool IsNamed(const SeenSubdir* node, const char* name, size_t length) {
+    return strncasecmp(node->name, name, length) == 0 && node->name[length] == '\0';
+}
+
 bool WasSeen(const AdapterDir* dir, const char* name, size_t length) {
+    // The names of one subdirectory mostly come one after another, so the
+    // subdirectory seen last is asked first.
+    if (dir->seenTail != nullptr && IsNamed(dir->seenTail, name, length)) return true;
     if (dir->seenIndex.unusable == 0) return SeenIndexContains(&dir->seenIndex, name, length);
     for (const SeenSubdir* node = dir->seen; node != nullptr; node = node->next) {
-        if (strncasecmp(node->name, name, length) == 0 && node->name[length] == '\0') return true;
+        if (IsNamed(node, name, length)) return true;
     }
     return false;
 }

@@ -108,20 +108,29 @@ int32_t TakeAhead(OpenHostFile* file, char* out, int32_t length) {
     return n;
 }
 
-// One pread at the position of a file read ahead: straight into out for a
-// large read, else into the read-ahead, from which it then takes. The bytes
-// gained, 0 at the end of the file, -1 on failure (errno set).
-ssize_t ReadAt(OpenHostFile* file, char* out, int32_t length) {
+// One step of a read of a file read ahead: a large rest goes straight from
+// the file to the caller (copying it through the read-ahead would only cost
+// a second copy); a small one comes from the read-ahead, filled anew when it
+// holds nothing at the position. The bytes gained, 0 at the end of the
+// file, -1 on failure (errno set).
+ssize_t ReadAhead(OpenHostFile* file, char* out, int32_t length) {
     if (length >= kReadAhead) {
         const ssize_t n = pread(file->fd, out, static_cast<size_t>(length), file->position);
         if (n > 0) file->position += n;
         return n;
     }
+    const int32_t held = TakeAhead(file, out, length);
+    if (held > 0) return held;
     file->ahead.resize(kReadAhead);
     const ssize_t n = pread(file->fd, file->ahead.data(), kReadAhead, file->position);
-    file->ahead.resize(n > 0 ? static_cast<size_t>(n) : 0);
     file->aheadStart = file->position;
-    return n > 0 ? TakeAhead(file, out, length) : n;
+    if (n <= 0) {
+        std::string().swap(file->ahead);  // at the end, hold no memory
+        return n;
+    }
+    file->ahead.resize(static_cast<size_t>(n));
+    if (n < kReadAhead) file->ahead.shrink_to_fit();  // a small file holds only itself
+    return TakeAhead(file, out, length);
 }
 
 }  // namespace
@@ -134,13 +143,8 @@ int32_t ReadFile(HostFile handle, void* buffer, int32_t length) {
     char* out = static_cast<char*>(buffer);
     int32_t done = 0;
     while (done < length) {
-        const int32_t held = TakeAhead(file, out + done, length - done);
-        if (held > 0) {
-            done += held;
-            continue;
-        }
         const ssize_t n = file->readAhead
-                              ? ReadAt(file, out + done, length - done)
+                              ? ReadAhead(file, out + done, length - done)
                               : read(file->fd, out + done, static_cast<size_t>(length - done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return done > 0 ? done : -1;
