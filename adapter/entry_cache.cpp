@@ -1,34 +1,12 @@
 #include "adapter/entry_cache.h"
 
-#include <stdint.h>
 #include <stdlib.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "archive/entry_stream_end.h"
 
 constinit CacheRealloc gCacheRealloc = realloc;
 
 namespace {
-
-// Asks the kernel to map the fresh pages of a grown block in one call
-// before the stream writes them, instead of one fault per page while it
-// does: first touch of new memory is the cache's main cost over reading
-// into a reused buffer. The same pages are used either way; a kernel that
-// does not know the request ignores it.
-void MapFreshPages(unsigned char* from, size_t length) {
-#ifdef MADV_POPULATE_WRITE
-    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    // Whole pages only: the page that holds the first byte was mapped with
-    // the chunk before, and the last partial one is left to its fault.
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(from) + page - 1) & ~(page - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(from) + length) & ~(page - 1);
-    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
-#else
-    (void)from;
-    (void)length;
-#endif
-}
 
 // Takes the next chunk from the stream. A stream that delivers less than
 // asked, or reports an error, is never read again: what it delivered was
@@ -41,7 +19,6 @@ bool FetchChunk(AdapterFile* file) {
     void* block = gCacheRealloc(file->cache, static_cast<size_t>(grown));
     if (block == nullptr) return false;
     file->cache = static_cast<unsigned char*>(block);
-    MapFreshPages(file->cache + file->cached, static_cast<size_t>(chunk));
     const zip_int64_t n =
         zip_fread(file->stream, file->cache + file->cached, static_cast<zip_uint64_t>(chunk));
     if (n != chunk) {
