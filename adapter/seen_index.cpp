@@ -28,9 +28,13 @@ bool SameName(const SeenSubdir* node, const char* name, size_t length) {
 }
 
 // Linear probing: the slot of the node or the free slot where it belongs.
-size_t SlotFor(SeenSubdir* const* slots, size_t capacity, const char* name, size_t length) {
-    size_t i = FoldedHash(name, length) & (capacity - 1);
-    while (slots[i] != nullptr && !SameName(slots[i], name, length))
+// Slots keep their node's hash, so a probe reads a node's name only when
+// the hashes agree, and growing reads no name at all.
+size_t SlotFor(const SeenSlot* slots, size_t capacity, size_t hash, const char* name,
+               size_t length) {
+    size_t i = hash & (capacity - 1);
+    while (slots[i].node != nullptr &&
+           (slots[i].hash != hash || !SameName(slots[i].node, name, length)))
         i = (i + 1) & (capacity - 1);
     return i;
 }
@@ -39,11 +43,15 @@ size_t SlotFor(SeenSubdir* const* slots, size_t capacity, const char* name, size
 bool Grow(SeenIndex* index) {
     const size_t capacity = index->capacity == 0 ? kFirstCapacity : index->capacity * 2;
     if (capacity < index->capacity) return false;
-    auto** slots = static_cast<SeenSubdir**>(gSeenIndexCalloc(capacity, sizeof(SeenSubdir*)));
+    auto* slots = static_cast<SeenSlot*>(gSeenIndexCalloc(capacity, sizeof(SeenSlot)));
     if (slots == nullptr) return false;
     for (size_t i = 0; i < index->capacity; ++i) {
-        SeenSubdir* node = index->slots[i];
-        if (node != nullptr) slots[SlotFor(slots, capacity, node->name, strlen(node->name))] = node;
+        const SeenSlot& slot = index->slots[i];
+        if (slot.node == nullptr) continue;
+        size_t j = slot.hash & (capacity - 1);
+        while (slots[j].node != nullptr)
+            j = (j + 1) & (capacity - 1);
+        slots[j] = slot;
     }
     free(index->slots);
     index->slots = slots;
@@ -55,7 +63,8 @@ bool Grow(SeenIndex* index) {
 
 bool SeenIndexContains(const SeenIndex* index, const char* name, size_t length) {
     if (index->capacity == 0) return false;
-    return index->slots[SlotFor(index->slots, index->capacity, name, length)] != nullptr;
+    const size_t hash = FoldedHash(name, length);
+    return index->slots[SlotFor(index->slots, index->capacity, hash, name, length)].node != nullptr;
 }
 
 void SeenIndexAdd(SeenIndex* index, SeenSubdir* node) {
@@ -67,7 +76,8 @@ void SeenIndexAdd(SeenIndex* index, SeenSubdir* node) {
         return;
     }
     const size_t length = strlen(node->name);
-    index->slots[SlotFor(index->slots, index->capacity, node->name, length)] = node;
+    const size_t hash = FoldedHash(node->name, length);
+    index->slots[SlotFor(index->slots, index->capacity, hash, node->name, length)] = {hash, node};
     ++index->count;
 }
 

@@ -12,11 +12,16 @@
 
 struct SeenSubdir;
 
+struct SeenSlot {
+    size_t hash;       // of the node's name, letter case folded
+    SeenSubdir* node;  // null where the slot is free
+};
+
 struct SeenIndex {
-    SeenSubdir** slots;  // capacity slots, null where free; from gSeenIndexCalloc
-    size_t capacity;     // 0 or a power of two
-    size_t count;        // nodes held
-    int32_t unusable;    // the table could not grow: it is freed, the list is walked instead
+    SeenSlot* slots;   // capacity slots; from gSeenIndexCalloc
+    size_t capacity;   // 0 or a power of two
+    size_t count;      // nodes held
+    int32_t unusable;  // the table could not grow: it is freed, the list is walked instead
 };
 
 // Whether the index holds a node whose name is the length characters of
