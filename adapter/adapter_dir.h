@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include "adapter/archive_path.h"
+#include "adapter/seen_index.h"
 
 // A subdirectory already returned. One block from Alloc (cleared, tag
 // "zcd"), the name's characters right behind the two pointers.
@@ -18,6 +19,8 @@ struct SeenSubdir {
 struct AdapterDir {
     zip_t* archive;                 // opened for this listing alone; owned
     SeenSubdir* seen;               // subdirectories returned so far, in that order; owned
+    SeenSubdir* seenTail;           // the last node of seen, where the next one goes
+    SeenIndex seenIndex;            // finds a node of seen by its name; owned
     zip_uint64_t nextIndex;         // the next entry to examine
     zip_int64_t entryCount;         // taken once, at open time
     char prefix[kArchivePathSize];  // the directory's name with '/', or empty for the root

@@ -12,9 +12,17 @@
 
 namespace {
 
+bool IsNamed(const SeenSubdir* node, const char* name, size_t length) {
+    return strncasecmp(node->name, name, length) == 0 && node->name[length] == '\0';
+}
+
 bool WasSeen(const AdapterDir* dir, const char* name, size_t length) {
+    // The names of one subdirectory mostly come one after another, so the
+    // subdirectory seen last is asked first.
+    if (dir->seenTail != nullptr && IsNamed(dir->seenTail, name, length)) return true;
+    if (dir->seenIndex.unusable == 0) return SeenIndexContains(&dir->seenIndex, name, length);
     for (const SeenSubdir* node = dir->seen; node != nullptr; node = node->next) {
-        if (strncasecmp(node->name, name, length) == 0 && node->name[length] == '\0') return true;
+        if (IsNamed(node, name, length)) return true;
     }
     return false;
 }
@@ -27,10 +35,13 @@ void RememberSubdir(AdapterDir* dir, const char* name, size_t length) {
     if (node == nullptr) return;
     node->name = reinterpret_cast<char*>(node + 1);
     memcpy(node->name, name, length);
-    SeenSubdir** tail = &dir->seen;
-    while (*tail != nullptr)
-        tail = &(*tail)->next;
-    *tail = node;
+    if (dir->seenTail != nullptr) {
+        dir->seenTail->next = node;
+    } else {
+        dir->seen = node;
+    }
+    dir->seenTail = node;
+    SeenIndexAdd(&dir->seenIndex, node);
 }
 
 // A file directly in the directory. False when it cannot be returned.
@@ -122,6 +133,7 @@ extern "C" void CloseDir(void* handle) {
         System().Free(node);
         node = next;
     }
+    SeenIndexFree(&dir->seenIndex);
     zip_discard(dir->archive);  // read-only: nothing to write
     System().Free(dir);
 }

@@ -11,6 +11,7 @@
 
 #include "host/script_library.h"
 #include "host/services.h"
+#include "host/time_zone.h"
 
 namespace cvx {
 namespace {
@@ -64,6 +65,7 @@ EntryPoint Host::Lookup(const char* name) const {
 }
 
 bool Host::Start(std::string* error) {
+    PinLocalTimeZone();
     info_ = PluginInfo{};
     info_.hostVersion = options_.version;
     Entry<InitPluginFn>("InitPlugin")(&info_, &services_);

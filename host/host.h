@@ -62,6 +62,13 @@ struct OpenHostFile {
     std::string path;
     std::string name;  // ExamineFile's name field points here
     int64_t base = 0;  // offset in fd at which this file starts (data inside another file)
+    // Regular files opened for reading are read ahead, as a buffered file
+    // layer reads them (libzip asks for a few bytes at a time while it reads
+    // a central directory); the host then keeps their position itself.
+    bool readAhead = false;
+    int64_t position = 0;  // readAhead: offset in fd of the next byte to read
+    std::string ahead;     // readAhead: bytes of fd from aheadStart on
+    int64_t aheadStart = 0;
 };
 
 // Data that a source name made by the file services stands for: bytes held
@@ -127,6 +134,9 @@ public:
     // ---- call log
     std::vector<std::string>& calls() { return calls_; }
     void Log(std::string entry);
+    // Whether Log keeps anything: services called once per block skip
+    // building their entry when it does not.
+    bool logging() const { return options_.logCalls; }
 
     // ---- state the services keep (used by the service implementations)
     std::map<void*, Block> blocks_;

@@ -42,7 +42,9 @@ void SetErrorArg(const char* text) {
 
 void* Alloc(size_t size, int32_t clear, const char* tag) {
     const std::string name = tag != nullptr ? tag : "";
-    H().Log("Alloc(" + std::to_string(size) + "," + std::to_string(clear) + "," + name + ")");
+    if (H().logging()) {
+        H().Log("Alloc(" + std::to_string(size) + "," + std::to_string(clear) + "," + name + ")");
+    }
     if (H().ShouldFail(Fault::Alloc, name.c_str())) return nullptr;
     void* block = clear != 0 ? calloc(1, size > 0 ? size : 1) : malloc(size > 0 ? size : 1);
     if (block == nullptr) return nullptr;
@@ -58,7 +60,7 @@ void Free(void* block) {
         H().violations_.push_back("Free of a block that Alloc did not give: " + Ptr(block));
         return;
     }
-    H().Log("Free(" + it->second.tag + ")");
+    if (H().logging()) H().Log("Free(" + it->second.tag + ")");
     H().blocks_.erase(it);
     free(block);
 }
