@@ -7,7 +7,10 @@ bool IsAes(zip_uint16_t method) {
 }
 
 // The AE-2 form carries no CRC: the entry records 0 and its authentication
-// code, which libzip has already checked by now, stands in for it.
+// code stands in for it, yet libzip compares the data's CRC with that 0.
+// libzip also reports a failed authentication code as a CRC error, so for
+// these entries the two cannot be told apart: such an entry is accepted
+// either way.
 bool IsSpuriousAe2CrcError(zip_file_t* stream, const zip_stat_t& entry) {
     constexpr zip_uint64_t kNeeded = ZIP_STAT_CRC | ZIP_STAT_ENCRYPTION_METHOD;
     return (entry.valid & kNeeded) == kNeeded && entry.crc == 0 && IsAes(entry.encryption_method) &&

@@ -8,6 +8,7 @@
 // one fixed order.
 #include <zip.h>
 
+#include "archive/entry_stream_end.h"
 #include "commands/arguments.h"
 #include "commands/commands.h"
 #include "commands/progress.h"
@@ -27,29 +28,6 @@ struct Extraction {
     HostFile destination;  // open destination, or 0
     void* buffer;          // kBlockSize bytes ("savefile"), or null
 };
-
-bool IsAes(const zip_stat_t& stat) {
-    if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) == 0) return false;
-    return stat.encryption_method == ZIP_EM_AES_128 || stat.encryption_method == ZIP_EM_AES_192 ||
-           stat.encryption_method == ZIP_EM_AES_256;
-}
-
-// libzip checks an entry's CRC, and notices data beyond the declared size,
-// only on the read that meets the end of the data, so the copy must make
-// that read. One failure of it is libzip's, not the entry's: an AES entry
-// in the AE-2 form records no CRC (0 stands in its place), yet libzip
-// compares the data's CRC with that 0 and reports a CRC error although
-// every byte arrived and decrypted. libzip reports a failed AES
-// authentication code with the same error, so for these entries the two
-// cannot be told apart: such an entry is accepted either way.
-bool EntryEndsCleanly(zip_file_t* entry, const zip_stat_t& stat, void* buffer) {
-    const zip_int64_t extra = zip_fread(entry, buffer, kBlockSize);
-    if (extra == 0) return true;
-    if (extra > 0) return false;
-    const bool noRecordedCrc = (stat.valid & ZIP_STAT_CRC) != 0 && stat.crc == 0;
-    return IsAes(stat) && noRecordedCrc &&
-           zip_error_code_zip(zip_file_get_error(entry)) == ZIP_ER_CRC;
-}
 
 bool HasUndecryptableMethod(const zip_stat_t& stat) {
     return (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 &&
@@ -80,7 +58,7 @@ int32_t CopyEntry(VmState* vm, const ArchiveObject* record, const ObjectId& id,
         }
         position += length;
     }
-    return EntryEndsCleanly(x.entry, stat, x.buffer) ? 0 : gPlugin.errZip;
+    return EntryStreamEndsCleanly(x.entry, stat) ? 0 : gPlugin.errZip;
 }
 
 // Opens, in this order: the entry's statistics, the entry, the destination
