@@ -9,16 +9,27 @@
 
 namespace {
 
-// The index of the directory's own entry (a name ending in '/' equal to
-// directory, letter case aside), or -1.
-zip_int64_t FindDirectoryEntry(zip_t* archive, const char* directory) {
+// One walk over the names for a directory (ending in '/'): its own entry's
+// index (a name equal to directory, letter case aside) or -1, and whether
+// any name lies in it. The walk ends early only at the own entry.
+struct DirectoryNames {
+    zip_int64_t own;
+    bool known;
+};
+
+DirectoryNames FindDirectoryNames(zip_t* archive, const char* directory, size_t length) {
+    DirectoryNames found{-1, false};
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-        if (name == nullptr || name[0] == '\0' || name[strlen(name) - 1] != '/') continue;
-        if (strcasecmp(name, directory) == 0) return i;
+        if (name == nullptr || strncasecmp(name, directory, length) != 0) continue;
+        found.known = true;
+        if (name[length] == '\0') {
+            found.own = i;
+            break;
+        }
     }
-    return -1;
+    return found;
 }
 
 // A directory of the archive named by entryPart, with its own entry or known
@@ -34,12 +45,13 @@ int32_t StatDirectory(zip_t* archive, const char* entryPart, int32_t flags, Stat
     }
     directory[length] = '\0';
 
-    const zip_int64_t own = FindDirectoryEntry(archive, directory);
-    if (own < 0 && !SomeNameBeginsWith(archive, directory, length)) return 0;
+    const DirectoryNames names = FindDirectoryNames(archive, directory, length);
+    if (!names.known) return 0;
     record->kind = 1;
     if (!WriteName(record, directory, length, flags)) return 0;
     zip_stat_t entry;
-    if (own >= 0 && zip_stat_index(archive, static_cast<zip_uint64_t>(own), 0, &entry) == 0 &&
+    if (names.own >= 0 &&
+        zip_stat_index(archive, static_cast<zip_uint64_t>(names.own), 0, &entry) == 0 &&
         (entry.valid & ZIP_STAT_MTIME) != 0) {
         WriteEntryDates(record, entry.mtime);
     } else {
