@@ -51,12 +51,11 @@ function tests.entries_of_each_tools_archive()
                  archive .. " " .. path .. ": one '/' at the end of " .. st.name)
         end
         T.eq(host.Stat(base .. "/im"), nil, archive)
-        T.eq(names(assert(host.ListDirectory(base), archive)), "d:doc d:img f:doc.txt", archive)
-        T.eq(names(assert(host.ListDirectory(base .. "/IMG"))), "f:a.png", archive)
-        T.eq(names(assert(host.ListDirectory(base .. "/doc"))), "d:deep", archive)
-        T.eq(names(assert(host.ListDirectory(base .. "/doc/deep/"))), "f:n.txt", archive)
-        T.eq(host.ListDirectory(base .. "/"), nil, archive .. "/")
-        T.eq(host.ListDirectory(base .. "/doc.txt"), nil, archive .. " file")
+        for path, listing in pairs({[""] = "d:doc d:img f:doc.txt", ["/IMG"] = "f:a.png", ["/doc"] = "d:deep",
+                                    ["/doc/deep/"] = "f:n.txt", ["/"] = "none", ["/doc.txt"] = "none"}) do
+            local got = host.ListDirectory(base .. path)
+            T.eq(got and names(got) or "none", listing, archive .. path)
+        end
         T.fields(host.ListDirectory(base .. "/img")[1], {size = 150000, source = "adapter"}, archive)
     end
 end
@@ -73,8 +72,6 @@ function tests.everything_else_is_a_real_file()
     T.eq(host.Stat(dir .. "/info.zip").kind, "file", "the archive itself")
     T.eq(host.Stat(dir .. "/src").kind, "directory", "a real directory")
     T.eq(names(host.ListDirectory(dir .. "/src")), "d:doc d:img f:doc.txt", "a real listing")
-    T.eq(host.OpenFile(dir .. "/info.zip/missing"), nil, "no such entry")
-    T.eq(host.OpenFile(dir .. "/info.zip/doc.txt", {mode = 1}), nil, "write-only")
     T.eq(host.Stat(dir .. "/missing"), nil, "no such file")
     -- No password is ever given for an encrypted entry, but it can be
     -- examined and listed.

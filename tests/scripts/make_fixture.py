@@ -1,11 +1,5 @@
-"""Archives for the tests of the reading commands, written with python's
-zipfile (the other tools' archives are made by the tests with the tools).
-
-    python3 make_fixture.py KIND ARCHIVE PAYLOAD_DIR [STAMP...]
-
-Every kind that stores file data also writes each entry's data to
-PAYLOAD_DIR/<entry name>, so a test can compare what it extracted.
-"""
+"""make_fixture.py KIND ARCHIVE PAYLOAD_DIR [STAMP...]: an archive written with
+python's zipfile; each entry's data also goes to PAYLOAD_DIR/<entry name>."""
 import os
 import random
 import struct
@@ -27,11 +21,9 @@ def write(archive, entries, method=zipfile.ZIP_DEFLATED):
 
 
 def patch_entry(archive, name, crc_delta=0, size_delta=0):
-    """Changes an entry's recorded CRC and uncompressed size in its local
-    header and in the central directory alike."""
+    """Changes an entry's recorded CRC and size in both of its headers."""
     data = bytearray(open(archive, "rb").read())
-    # signature, then where the CRC, the uncompressed size, the name's
-    # length and the name are
+    # signature, and the offsets of the CRC, the size, the name's length and the name
     for signature, crc_at, size_at, length_at, name_at in ((b"PK\3\4", 14, 22, 26, 30),
                                                            (b"PK\1\2", 16, 24, 28, 46)):
         at = data.find(signature)
@@ -88,5 +80,4 @@ def main():
             open(path, "wb").write(data)
 
 
-if __name__ == "__main__":
-    main()
+main()

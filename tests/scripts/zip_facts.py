@@ -1,16 +1,8 @@
 #!/usr/bin/env python3
-"""Prints what python3's zipfile finds in an archive, as a Lua chunk that
-returns a table, so that script tests can check archives that zip.cvx wrote
-with a reader that no one here wrote.
-
-    zip_facts.py ARCHIVE [PASSWORD]
-
-The table: comment, and entries in archive order, each with name, utf8 (the
-name is flagged as UTF-8), size, csize, crc, method, encrypted, aes (key
-strength 1, 2 or 3 of an AES entry), time (as a date string: DOS time, two
-seconds' resolution), comment, raw (SHA-1 of the entry's stored bytes, which
-stay the same while the entry is copied as it is) and data (the entry's
-contents, where python can read them: not for AES entries).
+"""zip_facts.py ARCHIVE [PASSWORD]: what python3's zipfile finds, as a Lua
+chunk returning {comment, entries = {...}}. Each entry: name, utf8, size,
+csize, crc, method, encrypted, aes (key strength), time (date string), comment,
+raw (SHA-1 of the stored bytes) and data (unless AES, which python cannot read).
 """
 import hashlib
 import struct
