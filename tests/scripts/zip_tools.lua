@@ -29,11 +29,6 @@ function Z.unzip_test(archive, password, exclude)
                                            exclude and " -x " .. q(exclude) or ""))
 end
 
-function Z.unzip_print(archive, name, password)
-    return T.run(("unzip -p %s%s %s"):format(password and "-P " .. q(password) .. " " or "",
-                                            q(archive), q(name)))
-end
-
 -- 7-Zip is never left to ask for a password: without one it gets a wrong one.
 function Z.sevenzip_test(archive, password, name)
     return T.run(("7zz t -bso1 -bse1 -bsp0 -p%s %s %s"):format(q(password or "none given"),
