@@ -29,12 +29,9 @@ function tests.blocks_and_progress_of_stored_and_deflated_entries()
             local out = T.tmpdir()
             for name, expected in pairs(progress) do
                 local what = archive .. " " .. name
-                local seen, got = extract_recording(1, zip.LocateFile(1, name), out .. "/" .. name)
+                local _, got = extract_recording(1, zip.LocateFile(1, name), out .. "/" .. name)
                 T.eq(T.read(out .. "/" .. name), T.read(payload .. "/" .. name), what)
                 T.eq(got, expected, what)
-                for _, t in ipairs(seen) do
-                    T.fields(t, {action = "ExtractFile", id = 1}, what)
-                end
             end
         end)
     end
@@ -60,7 +57,7 @@ function tests.callbacks_that_raise_or_return_and_userdata()
     -- An automatic identifier is handed back as its handle; userdata as itself.
     local data = {"any value"}
     local seen = extract_recording(handle, zip.LocateFile(handle, "e65537"), out, {userdata = data})
-    T.fields(seen[2], {id = handle, userdata = data}, "progress table")
+    T.fields(seen[2], {action = "ExtractFile", id = handle, userdata = data}, "progress table")
     -- userdata without a callback, keys the command does not know, and
     -- arguments past the option table
     zip.ExtractFile(handle, zip.LocateFile(handle, "e65537"), out, {userdata = 5, nocase = 1}, 7)
@@ -75,8 +72,6 @@ function tests.bad_arguments_touch_nothing()
         for _, index in ipairs({-1, 4, 1e10, -1e10}) do T.raises(T.ZIP_ERROR, zip.ExtractFile, 1, index, dst) end
         T.raises(T.NO_ARCHIVE, zip.ExtractFile, 2, 0, dst)
         T.raises(T.NO_ARCHIVE, zip.ExtractFile, 2, 0, dst, "not a table")
-        local missing = out .. "/no/such/dir/file"
-        T.raises("Cannot open file " .. missing .. " for writing!", zip.ExtractFile, 1, 1, missing)
         -- Argument errors are the host's; options are copied only once all
         -- are fetched, so not even the password's copy stays behind.
         T.raises("function expected", zip.ExtractFile, 1, 1, dst, {password = "pw", callback = 5})
