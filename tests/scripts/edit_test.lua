@@ -69,7 +69,8 @@ function tests.deleting_and_renaming()
     zip.DeleteFile(1, 1.9)
     for _, call in ipairs({{zip.DeleteFile, 1, 1}, {zip.DeleteFile, 1, 3}, {zip.DeleteFile, 1, -1},
                            {zip.SetFileComment, 1, "deleted", 1}, {zip.SetFileTime, 1, 1, NEW_TIME},
-                           {zip.RenameFile, 1, 1, "c.txt"}, {zip.RenameFile, 1, 3, "c.txt"}}) do
+                           {zip.RenameFile, 1, 1, "c.txt"}, {zip.RenameFile, 1, 3, "c.txt"},
+                           {zip.SetFileEncryption, 1, 3, ZIP_EM_AES_128, "pw"}, {zip.SetFileEncryption, 1, 0, 0x6601}}) do
         T.raises(ERR, table.unpack(call))
     end
     T.eq(zip.GetFileComment(1, 1), "", "a deleted entry has no comment")
@@ -186,25 +187,6 @@ function tests.encryption_off_after_an_earlier_setting()
     zip.CloseArchive(1)
     T.fields(Z.facts(archive)["renamed.txt"], {aes = 3, raw = raw}, "AES-256 copied as it was")
     T.eq(Z.sevenzip_extract(archive, "Secret", "renamed.txt"), TEXT, "7-Zip reads it")
-end
-
-function tests.encryption_and_the_default_password()
-    local archive = infozip()
-    zip.OpenArchive(1, archive, 1004)
-    zip.SetFileEncryption(1, 0, ZIP_EM_AES_128, "own")
-    zip.SetFileEncryption(1, 1, ZIP_EM_AES_256)
-    zip.SetFileEncryption(1, 1, ZIP_EM_NONE)  -- undoes the setting
-    zip.SetFileEncryption(1, 1, 65536 + ZIP_EM_AES_192, "")
-    T.raises(ERR, zip.SetFileEncryption, 1, 1, 0x6601, "pw")
-    T.raises(ERR, zip.SetFileEncryption, 1, 3, ZIP_EM_AES_128, "pw")
-    zip.SetDefaultPassword(1, "default")
-    zip.CloseArchive(1)
-    local facts = Z.facts(archive)
-    T.eq(facts["a.txt"].aes, 1, "a.txt")
-    T.eq(facts["b.txt"].aes, 2, "b.txt: 65536 + 258 is AES-192")
-    T.eq(facts["dir/"].encrypted, false, "dir/")
-    T.eq(Z.sevenzip_extract(archive, "own", "a.txt"), TEXT, "with its own password")
-    T.eq(Z.sevenzip_extract(archive, "default", "b.txt"), "bee\n", "with the default password")
 end
 
 function tests.times()
