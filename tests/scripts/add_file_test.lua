@@ -1,6 +1,4 @@
--- zip.AddFile and zip.AddDirectory: every option alone and together, the
--- failures and what each leaves behind, and the file's data read when the
--- archive is written. Archives are read back with python3's zipfile.
+-- zip.AddFile and zip.AddDirectory, read back with python3's zipfile.
 local T = require("testlib")
 local Z = require("zip_tools")
 

@@ -1,5 +1,4 @@
--- zip.OpenArchive, zip.CloseArchive, zip.GetObjectType and the "ZIP archive"
--- object type, as a script sees them.
+-- Archive objects as a script sees them.
 local T = require("testlib")
 
 local TYPE = zip.GetObjectType()

@@ -1,5 +1,4 @@
--- zip.GetFileAttributes: sizes, CRC, methods and time of entries made by
--- Info-ZIP zip, 7-Zip and python's zipfile.
+-- zip.GetFileAttributes on entries made by Info-ZIP zip, 7-Zip and python.
 local T = require("testlib")
 local Z = require("zip_tools")
 
@@ -56,9 +55,8 @@ function tests.methods_sizes_and_crcs()
     end)
 end
 
--- Entry times are local MS-DOS times (the run's zone is Europe/Berlin), from
--- the first to the last that the format holds, and on both sides of the hour
--- that summer time skips.
+-- Local MS-DOS times (the run's zone is Europe/Berlin): the first and the last
+-- the format holds, and both sides of the hour that summer time skips.
 function tests.times_as_date_strings()
     local cases = {
         {"2107,12,31,23,59,58", "31-Dec-2107 23:59:58"},

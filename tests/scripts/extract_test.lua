@@ -1,11 +1,8 @@
--- zip.ExtractFile on archives made by python's zipfile, Info-ZIP zip and
--- 7-Zip: blocks and progress, callbacks, passwords, corrupt entries, and
--- the guard that keeps an archive whole while its callback runs.
+-- zip.ExtractFile on archives made by python's zipfile, Info-ZIP zip and 7-Zip.
 local T = require("testlib")
 local Z = require("zip_tools")
 
--- Extracts with a callback that records each progress table; returns the
--- tables and the progress values joined.
+-- Extracts recording each progress table; returns them and the progress values joined.
 local function extract_recording(id, index, destination, options)
     local seen, progress = {}, {}
     options = options or {}
@@ -83,10 +80,8 @@ function tests.bad_arguments_touch_nothing()
     end)
 end
 
--- A wrong or missing password never extracts; without one no destination
--- is made. 7-Zip's AES entries, in the AE-2 form without a CRC, which
--- libzip takes for a CRC error at the end of the data, extract with the
--- right one.
+-- A wrong or missing password never extracts; 7-Zip's AES entries (AE-2,
+-- no CRC, which libzip takes for a CRC error) extract with the right one.
 function tests.passwords_traditional_and_aes()
     local files = {["secret.txt"] = ("classified "):rep(10000), ["noise.bin"] = Z.noise(140000, 9),
                    ["tiny.txt"] = "t", ["empty.txt"] = ""}

@@ -1,6 +1,5 @@
--- The host's file functions over the plugin's adapter: paths into archives
--- made by Info-ZIP, 7-Zip and bsdtar read, stat and list like files and
--- folders, and everything else falls back to the real file system.
+-- The host's file functions over archives made by Info-ZIP, 7-Zip and bsdtar,
+-- and the fall-back to real files.
 local T = require("testlib")
 
 local dir = T.tmpdir()

@@ -1,5 +1,4 @@
--- zip.GetFileAtIndex and zip.LocateFile: listing an archive and finding its
--- entries, with and without the "nocase" and "nodir" options.
+-- zip.GetFileAtIndex and zip.LocateFile with and without their options.
 local T = require("testlib")
 local Z = require("zip_tools")
 

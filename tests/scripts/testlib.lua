@@ -1,6 +1,4 @@
--- Shared helpers for the script tests. Each test file is run by cvxhost
--- with --check-leaks from this folder, so the host itself fails the test
--- when anything is left allocated or open at the end.
+-- Shared helpers for the script tests; cvxhost runs each with --check-leaks.
 local T = {}
 
 T.ZIP_ERROR = "A zip error has occurred!"
@@ -56,8 +54,7 @@ function T.exists(path)
     return f ~= nil
 end
 
--- A fresh folder holding the files (name -> data), with a shell command
--- (a tool making an archive, say) run in it if given.
+-- A fresh folder holding the files (name -> data), with a shell command run in it.
 function T.files(contents, command)
     local dir = T.tmpdir()
     for name, data in pairs(contents) do T.write(dir .. "/" .. name, data) end

@@ -1,6 +1,4 @@
--- Archives made, and archives that zip.cvx wrote read back, by tools that
--- no one here wrote: python3's zipfile (make_fixture.py, zip_facts.py),
--- Info-ZIP unzip, 7-Zip and bsdtar.
+-- Archives made, and archives written here read back, by tools no one here wrote.
 local T = require("testlib")
 local q = T.quote
 
@@ -35,8 +33,7 @@ function Z.sevenzip_test(archive, password, name)
                                                              q(archive), name and q(name) or ""))
 end
 
--- 7-Zip extracts everything, or the one entry named; returns that entry's
--- data, or the folder that holds everything.
+-- 7-Zip extracts the entry named (returns its data) or all (returns the folder).
 function Z.sevenzip_extract(archive, password, name)
     local folder = T.tmpdir()
     local output, ok = T.run(("7zz x -y -bso1 -bse1 -bsp0 -p%s -o%s %s %s"):format(
@@ -45,8 +42,7 @@ function Z.sevenzip_extract(archive, password, name)
     return name and T.read(folder .. "/" .. name) or folder
 end
 
--- An archive of one kind of make_fixture.py, and the folder that holds
--- each entry's data under the entry's name.
+-- An archive of one kind of make_fixture.py, and the folder of its entries' data.
 function Z.python(kind, ...)
     local dir = T.tmpdir()
     local archive = dir .. "/" .. kind .. ".zip"
