@@ -53,14 +53,11 @@ function Z.python(kind, ...)
     return archive, dir .. "/payload"
 end
 
--- Bytes that do not compress well, reproducible from the seed.
+-- Bytes that do not compress well, the same on every run.
 function Z.noise(size, seed)
-    local state, parts = seed or 1, {}
-    for i = 1, size // 4 do
-        state = (state * 1103515245 + 12345) & 0x7FFFFFFF
-        parts[i] = string.pack("<I4", state)
-    end
-    return table.concat(parts) .. ("z"):rep(size % 4)
+    local bytes = {}
+    for i = 1, size do seed = (seed * 1103515245 + 12345) & 0x7FFFFFFF; bytes[i] = string.char(seed >> 16 & 255) end
+    return table.concat(bytes)
 end
 
 return Z
