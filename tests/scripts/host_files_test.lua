@@ -28,7 +28,6 @@ function tests.entries_of_each_tools_archive()
         for name, bytes in pairs(original) do
             local path = base .. "/" .. name
             T.eq(host.ReadFile(path), bytes, path)
-            T.eq(host.ReadFile(base .. "/" .. name:upper()), bytes, "upper case " .. path)
             local f = assert(host.OpenFile(path))
             T.eq(f:Source(), "adapter", path)
             T.eq(f:Read(9), bytes:sub(1, 9), "Read " .. path)
