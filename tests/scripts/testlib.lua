@@ -33,10 +33,8 @@ function T.tmpdir()
 end
 
 function T.read(path)
-    local f = assert(io.open(path, "rb"))
-    local data = f:read("a")
-    f:close()
-    return data
+    local f <close> = assert(io.open(path, "rb"))
+    return f:read("a")
 end
 
 -- Writes a file, with a modification time if given (a `touch -d` date).
