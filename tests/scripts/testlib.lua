@@ -1,18 +1,14 @@
--- Shared helpers for the script tests. Each test file is run by cvxhost
--- with --check-leaks from this folder, so the host itself fails the test
--- when anything is left allocated or open at the end.
+-- Shared helpers for the script tests; cvxhost runs each with --check-leaks.
 local T = {}
+
+T.ZIP_ERROR = "A zip error has occurred!"
+T.NO_ARCHIVE = "Cannot find specified zip archive!"
 
 local counter = 0
 local root = os.getenv("ZIPCVX_TMP") or "/tmp"
 
--- A fresh, empty directory for the calling test file.
-function T.tmpdir()
-    counter = counter + 1
-    local name = (arg and arg[0] or "test"):match("([^/]+)%.lua$") or "test"
-    local dir = ("%s/%s.%d.%d"):format(root, name, counter, math.random(1 << 30))
-    T.sh(("rm -rf '%s' && mkdir -p '%s'"):format(dir, dir))
-    return dir
+function T.quote(text)
+    return "'" .. tostring(text):gsub("'", "'\\''") .. "'"
 end
 
 function T.sh(command)
@@ -24,21 +20,30 @@ end
 function T.run(command)
     local pipe = io.popen(command .. " 2>&1")
     local output = pipe:read("a")
-    local ok = pipe:close()
-    return output, ok
+    return output, pipe:close() == true
+end
+
+-- A fresh, empty directory for the calling test file.
+function T.tmpdir()
+    counter = counter + 1
+    local name = (arg and arg[0] or "test"):match("([^/]+)%.lua$") or "test"
+    local dir = ("%s/%s.%d.%d"):format(root, name, counter, math.random(1 << 30))
+    T.sh(("rm -rf %s && mkdir -p %s"):format(T.quote(dir), T.quote(dir)))
+    return dir
 end
 
 function T.read(path)
-    local f = assert(io.open(path, "rb"))
-    local data = f:read("a")
-    f:close()
-    return data
+    local f <close> = assert(io.open(path, "rb"))
+    return f:read("a")
 end
 
-function T.write(path, data)
+-- Writes a file, with a modification time if given (a `touch -d` date).
+function T.write(path, data, date)
     local f = assert(io.open(path, "wb"))
     f:write(data)
     f:close()
+    if date then T.sh(("touch -d %s %s"):format(T.quote(date), T.quote(path))) end
+    return path
 end
 
 function T.exists(path)
@@ -47,8 +52,19 @@ function T.exists(path)
     return f ~= nil
 end
 
+-- A fresh folder holding the files (name -> data), with a shell command run in it.
+function T.files(contents, command)
+    local dir = T.tmpdir()
+    for name, data in pairs(contents) do T.write(dir .. "/" .. name, data) end
+    if command then
+        local output, ok = T.run(("cd %s && %s"):format(T.quote(dir), command))
+        if not ok then error("failed: " .. command .. "\n" .. output, 2) end
+    end
+    return dir
+end
+
 local function show(v)
-    if type(v) == "string" then return ("%q"):format(v) end
+    if type(v) == "string" then return ("%q"):format(#v > 200 and v:sub(1, 200) .. "..." or v) end
     return tostring(v)
 end
 
@@ -58,15 +74,40 @@ function T.eq(actual, expected, what)
     end
 end
 
--- Calls f and checks that it raises an error whose message contains text.
-function T.raises(text, f, ...)
+-- Checks each field of expected against the same field of actual.
+function T.fields(actual, expected, what)
+    for key, value in pairs(expected) do
+        if actual[key] ~= value then
+            error(("%s %s: expected %s, got %s"):format(what, key, show(value), show(actual[key])), 2)
+        end
+    end
+end
+
+-- Calls f and checks that it raises an error whose message contains the
+-- text, or, for a number, whose host error code is that number.
+function T.raises(expected, f, ...)
     local ok, message = pcall(f, ...)
-    if ok then error(("expected an error containing %q, but the call succeeded"):format(text), 2) end
     message = tostring(message)
-    if not message:find(text, 1, true) then
-        error(("expected an error containing %q, got %q"):format(text, message), 2)
+    if ok then
+        error(("expected an error %s, but the call succeeded"):format(show(expected)), 2)
+    elseif type(expected) == "number" and host.LastErrorCode() ~= expected then
+        error(("expected code %d, got %d: %s"):format(expected, host.LastErrorCode(), message), 2)
+    elseif type(expected) == "string" and not message:find(expected, 1, true) then
+        error(("expected an error containing %q, got %q"):format(expected, message), 2)
     end
     return message
+end
+
+function T.count(id)
+    return host.GetAttribute(zip.GetObjectType(), id, ZIPATTRNUMENTRIES)
+end
+
+-- Opens an archive under a number for the duration of f.
+function T.with_archive(number, path, f)
+    zip.OpenArchive(number, path)
+    local ok, err = pcall(f)
+    zip.CloseArchive(number)
+    if not ok then error(err, 0) end
 end
 
 -- Nothing allocated by the plugin and no host file open right now.

@@ -1,16 +1,8 @@
 #!/usr/bin/env python3
-"""Prints what python3's zipfile finds in an archive, as a Lua chunk that
-returns a table, so that script tests can check archives that zip.cvx wrote
-with a reader that no one here wrote.
-
-    zip_facts.py ARCHIVE [PASSWORD]
-
-The table: comment, and entries in archive order, each with name, utf8 (the
-name is flagged as UTF-8), size, csize, crc, method, encrypted, aes (key
-strength 1, 2 or 3 of an AES entry), time (as a date string: DOS time, two
-seconds' resolution), comment, raw (SHA-1 of the entry's stored bytes, which
-stay the same while the entry is copied as it is) and data (the entry's
-contents, where python can read them: not for AES entries).
+"""zip_facts.py ARCHIVE [PASSWORD]: what python3's zipfile finds, as a Lua
+chunk returning {comment, entries = {...}}. Each entry: name, utf8, size,
+csize, crc, method, encrypted, aes (key strength), time (date string), comment,
+raw (SHA-1 of the stored bytes) and data (unless AES, which python cannot read).
 """
 import hashlib
 import struct
@@ -21,30 +13,21 @@ MONTHS = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec".split()
 
 
 def lua(value):
-    if value is None:
-        return "nil"
-    if isinstance(value, bool):
-        return "true" if value else "false"
+    if value is None or isinstance(value, bool):
+        return {None: "nil", True: "true", False: "false"}[value]
     if isinstance(value, int):
         return str(value)
     if isinstance(value, str):
         value = value.encode("utf-8")
-    out = []
-    for b in value:
-        if 32 <= b < 127 and b not in (34, 92):
-            out.append(chr(b))
-        else:
-            out.append("\\%03d" % b)
-    return '"' + "".join(out) + '"'
+    return '"' + "".join(chr(b) if 32 <= b < 127 and b not in (34, 92) else "\\%03d" % b
+                         for b in value) + '"'
 
 
-def stored_bytes(path, info):
-    with open(path, "rb") as f:
-        f.seek(info.header_offset)
-        header = f.read(30)
-        name_length, extra_length = struct.unpack("<HH", header[26:30])
-        f.seek(info.header_offset + 30 + name_length + extra_length)
-        return f.read(info.compress_size)
+def stored_bytes(f, info):
+    f.seek(info.header_offset + 26)
+    name_length, extra_length = struct.unpack("<HH", f.read(4))
+    f.seek(name_length + extra_length, 1)
+    return f.read(info.compress_size)
 
 
 def aes_strength(info):
@@ -61,34 +44,32 @@ def main():
     path = sys.argv[1]
     password = sys.argv[2].encode() if len(sys.argv) > 2 else None
     archive = zipfile.ZipFile(path)
-    rows = []
-    for info in archive.infolist():
-        y, mo, d, h, mi, s = info.date_time
-        strength = aes_strength(info)
-        data = None
-        if strength is None:
-            try:
-                data = archive.read(info, pwd=password)
-            except (RuntimeError, zipfile.BadZipFile, NotImplementedError):
-                data = None
-        fields = {
-            "name": info.filename,
-            "utf8": bool(info.flag_bits & 0x800),
-            "size": info.file_size,
-            "csize": info.compress_size,
-            "crc": info.CRC,
-            "method": info.compress_type,
-            "encrypted": bool(info.flag_bits & 0x1),
-            "aes": strength,
-            "time": "%02d-%s-%04d %02d:%02d:%02d" % (d, MONTHS[mo - 1], y, h, mi, s),
-            "comment": info.comment,
-            "raw": hashlib.sha1(stored_bytes(path, info)).hexdigest(),
-            "data": data,
-        }
-        rows.append("{" + ", ".join("%s = %s" % (k, lua(v)) for k, v in fields.items()) + "}")
     print("return {comment = %s, entries = {" % lua(archive.comment))
-    for row in rows:
-        print("  " + row + ",")
+    with open(path, "rb") as f:
+        for info in archive.infolist():
+            y, mo, d, h, mi, s = info.date_time
+            strength = aes_strength(info)
+            data = None
+            if strength is None:
+                try:
+                    data = archive.read(info, pwd=password)
+                except (RuntimeError, zipfile.BadZipFile, NotImplementedError):
+                    pass
+            fields = {
+                "name": info.filename,
+                "utf8": bool(info.flag_bits & 0x800),
+                "size": info.file_size,
+                "csize": info.compress_size,
+                "crc": info.CRC,
+                "method": info.compress_type,
+                "encrypted": bool(info.flag_bits & 0x1),
+                "aes": strength,
+                "time": "%02d-%s-%04d %02d:%02d:%02d" % (d, MONTHS[mo - 1], y, h, mi, s),
+                "comment": info.comment,
+                "raw": hashlib.sha1(stored_bytes(f, info)).hexdigest(),
+                "data": data,
+            }
+            print("  {" + ", ".join("%s = %s" % (k, lua(v)) for k, v in fields.items()) + "},")
     print("}}")
 
 
