@@ -168,43 +168,27 @@ TEST_F(LibraryTables, CommandsInTheirOrderAndConstantsWithLibzipsCodes) {
               "17");
     EXPECT_EQ(Eval("zip.GetObjectType()"), "16");
 
-    const struct {
-        const char* name;
-        double value;
-    } constants[] = {
-        {"ZIP_CM_DEFAULT", ZIP_CM_DEFAULT},
-        {"ZIP_CM_STORE", ZIP_CM_STORE},
-        {"ZIP_CM_SHRINK", ZIP_CM_SHRINK},
-        {"ZIP_CM_REDUCE_1", ZIP_CM_REDUCE_1},
-        {"ZIP_CM_REDUCE_2", ZIP_CM_REDUCE_2},
-        {"ZIP_CM_REDUCE_3", ZIP_CM_REDUCE_3},
-        {"ZIP_CM_REDUCE_4", ZIP_CM_REDUCE_4},
-        {"ZIP_CM_IMPLODE", ZIP_CM_IMPLODE},
-        {"ZIP_CM_DEFLATE", ZIP_CM_DEFLATE},
-        {"ZIP_CM_DEFLATE64", ZIP_CM_DEFLATE64},
-        {"ZIP_CM_PKWARE_IMPLODE", ZIP_CM_PKWARE_IMPLODE},
-        {"ZIP_CM_BZIP2", ZIP_CM_BZIP2},
-        {"ZIP_CM_LZMA", ZIP_CM_LZMA},
-        {"ZIP_CM_TERSE", ZIP_CM_TERSE},
-        {"ZIP_CM_LZ77", ZIP_CM_LZ77},
-        {"ZIP_CM_XZ", ZIP_CM_XZ},
-        {"ZIP_CM_JPEG", ZIP_CM_JPEG},
-        {"ZIP_CM_WAVPACK", ZIP_CM_WAVPACK},
-        {"ZIP_CM_PPMD", ZIP_CM_PPMD},
-        {"ZIP_EM_NONE", ZIP_EM_NONE},
-        {"ZIP_EM_TRAD_PKWARE", ZIP_EM_TRAD_PKWARE},
-        {"ZIP_EM_AES_128", ZIP_EM_AES_128},
-        {"ZIP_EM_AES_192", ZIP_EM_AES_192},
-        {"ZIP_EM_AES_256", ZIP_EM_AES_256},
-        {"ZIP_EM_UNKNOWN", ZIP_EM_UNKNOWN},
-        {"ZIPATTRNUMENTRIES", 32768},
-    };
+    // libzip's own codes, which scripts pass on unchanged; the names are
+    // checked against docs/commands.md (CommandsDoc).
+    const double values[] = {ZIP_CM_DEFAULT,        ZIP_CM_STORE,
+                             ZIP_CM_SHRINK,         ZIP_CM_REDUCE_1,
+                             ZIP_CM_REDUCE_2,       ZIP_CM_REDUCE_3,
+                             ZIP_CM_REDUCE_4,       ZIP_CM_IMPLODE,
+                             ZIP_CM_DEFLATE,        ZIP_CM_DEFLATE64,
+                             ZIP_CM_PKWARE_IMPLODE, ZIP_CM_BZIP2,
+                             ZIP_CM_LZMA,           ZIP_CM_TERSE,
+                             ZIP_CM_LZ77,           ZIP_CM_XZ,
+                             ZIP_CM_JPEG,           ZIP_CM_WAVPACK,
+                             ZIP_CM_PPMD,           ZIP_EM_NONE,
+                             ZIP_EM_TRAD_PKWARE,    ZIP_EM_AES_128,
+                             ZIP_EM_AES_192,        ZIP_EM_AES_256,
+                             ZIP_EM_UNKNOWN,        32768};
     const ConstantRecord* c = host().Entry<GetConstantsFn>("GetConstants")();
-    for (size_t i = 0; i < std::size(constants); ++i) {
-        ASSERT_STREQ(c[i].name, constants[i].name) << "row " << i + 1;
-        EXPECT_EQ(c[i].value, constants[i].value) << c[i].name;
+    for (size_t i = 0; i < std::size(values); ++i) {
+        ASSERT_NE(c[i].name, nullptr) << "row " << i + 1;
+        EXPECT_EQ(c[i].value, values[i]) << c[i].name;
         EXPECT_EQ(c[i].reserved, 0u);
-        EXPECT_EQ(Eval(c[i].name), std::to_string(static_cast<int>(constants[i].value)));
+        EXPECT_EQ(Eval(c[i].name), std::to_string(static_cast<int>(values[i])));
     }
     EXPECT_EQ(c[26].name, nullptr);
     EXPECT_EQ(c[26].value, 0.0);
