@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -222,48 +223,25 @@ TEST_F(HostFileSource, ReadAndSeekErrorsReachLibzipWithTheirCodes) {
     Call(state, ZIP_SOURCE_FREE);
 }
 
-struct Archiver {
-    const char* name;
-    const char* command;
-};
-
-TEST_F(HostFileSource, ReadsArchivesThatRealArchiversMade) {
-    for (const Archiver& tool : {Archiver{"Info-ZIP", kInfoZip}, Archiver{"7-Zip", kSevenZip},
-                                 Archiver{"python3 zipfile", kPythonZip}}) {
-        SCOPED_TRACE(tool.name);
-        const std::string path =
-            MakeArchive(TempDir(), std::string(tool.name) + ".zip", kEntries, tool.command);
-        zip_t* archive = OpenHostArchive(path.c_str());
-        ASSERT_NE(archive, nullptr);
-        // The archive holds one host file and one state while it is open.
-        EXPECT_EQ(host().OpenFiles(), 1u);
-        EXPECT_EQ(host().LiveBlocksByTag(), (std::map<std::string, int>{{"scb", 1}}));
-
-        int found = 0;
-        for (const FixtureFile& entry : kEntries) {
-            const zip_int64_t index = zip_name_locate(archive, entry.name.c_str(), 0);
-            if (index < 0) continue;  // some archivers add directory entries too
-            ++found;
-            zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
-            ASSERT_NE(file, nullptr) << entry.name;
-            std::string data(entry.content.size() + 10, '\0');
-            const zip_int64_t n = zip_fread(file, data.data(), data.size());
-            data.resize(n < 0 ? 0 : static_cast<size_t>(n));
-            EXPECT_EQ(data, entry.content) << entry.name;
-            zip_fclose(file);
-        }
-        EXPECT_EQ(found, 3);
-
-        // Read-only: libzip refuses every change.
-        EXPECT_EQ(zip_dir_add(archive, "new", 0), -1);
-        EXPECT_EQ(zip_error_code_zip(zip_get_error(archive)), ZIP_ER_RDONLY);
-
-        host().calls().clear();
-        zip_discard(archive);
-        EXPECT_EQ(CountCalls(host(), "CloseFile"), 1);
-        EXPECT_EQ(host().OpenFiles(), 0u);
-        EXPECT_EQ(host().LiveBlocks(), 0u);
-    }
+// Archives of other archivers are read through scripts (the extraction and
+// damaged-archive tests); here what an open archive holds.
+TEST_F(HostFileSource, AnOpenArchiveHoldsOneFileAndOneStateAndIsReadOnly) {
+    zip_t* archive = OpenHostArchive(InfoZipArchive().c_str());
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(host().OpenFiles(), 1u);
+    EXPECT_EQ(host().LiveBlocksByTag(), (std::map<std::string, int>{{"scb", 1}}));
+    zip_file_t* file = zip_fopen(archive, kEntries[1].name.c_str(), 0);
+    ASSERT_NE(file, nullptr);
+    std::string data(kEntries[1].content.size() + 10, '\0');
+    data.resize(
+        static_cast<size_t>(std::max<zip_int64_t>(zip_fread(file, data.data(), data.size()), 0)));
+    EXPECT_EQ(data, kEntries[1].content);
+    zip_fclose(file);
+    EXPECT_EQ(zip_dir_add(archive, "new", 0), -1);
+    EXPECT_EQ(zip_error_code_zip(zip_get_error(archive)), ZIP_ER_RDONLY);
+    host().calls().clear();
+    zip_discard(archive);
+    EXPECT_EQ(CountCalls(host(), "CloseFile"), 1);
 }
 
 // Whatever fails, the file is closed once (a second close would be in the
