@@ -199,17 +199,11 @@ TEST_F(CommandSweeps, WritingChangesFailsWithNothingLost) {
 }
 
 struct Row {
-    Row(std::string w, std::string c, bool cb = false, std::string x = "", bool a = false)
-        : what(std::move(w)),
-          command(std::move(c)),
-          callback(cb),
-          extracted(std::move(x)),
-          aes(a) {}
     std::string what;
-    std::string command;  // Lua; i_doc, i_img, i_trad, i_aes name the entries
-    bool callback;
-    std::string extracted;  // the destination's bytes after a successful extraction
-    bool aes;               // derives an AES key
+    std::string command{};  // Lua; i_doc, i_img, i_trad, i_aes name the entries
+    bool callback = false;
+    std::string extracted{};  // the destination's bytes after a successful extraction
+    bool aes = false;         // derives an AES key
 };
 
 TEST_F(CommandSweeps, ReadingCommands) {
