@@ -1,6 +1,6 @@
 // The argument machinery that every zip.* command shares, run against the
 // host's real script VM inside a protected call, as a command would be; and
-// the archive registry and guards that commands look archives up in.
+// the archive registry that commands look archives up in.
 #include "commands/arguments.h"
 
 #include <gtest/gtest.h>
@@ -198,7 +198,7 @@ TEST_F(Arguments, StringOptionsStayOnTheStackUntilCopied) {
     EXPECT_EQ(host().LiveBlocks(), 0u);
 }
 
-TEST_F(Arguments, KeptOptionsAndResults) {
+TEST_F(Arguments, KeptOptionsStayOnTheStack) {
     static int32_t callback;
     static int32_t userdata;
     const Probe keep = [](VmState* vm) {
@@ -222,27 +222,6 @@ TEST_F(Arguments, KeptOptionsAndResults) {
         EXPECT_EQ(userdata, c.userdata < 0 ? -1 : gTopBefore + c.userdata);
         EXPECT_EQ(gTopAfter, gTopBefore + std::max({c.callback, c.userdata, 0}));
     }
-
-    const Probe build = [](VmState* vm) {
-        lua_State* L = reinterpret_cast<lua_State*>(vm);
-        Vm().PushString(vm, "below");
-        Vm().NewTable(vm);
-        SetStringField(vm, "s", "text");
-        SetNumberField(vm, "n", 2.5);
-        SetValueField(vm, "first", 1);
-        SetValueField(vm, "below", -2);  // counted from the top, past the key it pushes
-        lua_setglobal(L, "made");
-        PushIdentifier(vm, ObjectId{-7, 0});
-        lua_setglobal(L, "numeric");
-        PushIdentifier(vm, ObjectId{0, 0x1234});
-        lua_setglobal(L, "automatic");
-        Vm().SetTop(vm, -2);
-    };
-    CallBalanced(build, "'argument one'");
-    EXPECT_EQ(Eval("made.s .. ' ' .. made.n .. ' ' .. made.first .. ' ' .. made.below"),
-              "text 2.5 argument one below");
-    EXPECT_EQ(Eval("numeric"), "-7");
-    EXPECT_EQ(Eval("type(automatic)"), "userdata");
 }
 
 TEST_F(Arguments, TheRegistryFindsTheFirstRecordWithBothWordsEqual) {
@@ -286,21 +265,6 @@ TEST_F(Arguments, TheRegistryFindsTheFirstRecordWithBothWordsEqual) {
     for (ArchiveObject* r : {&automatic, &oneAgain, &one})
         UnlinkArchive(r);
     EXPECT_EQ(gPlugin.registry, nullptr);
-
-    // Guards nest and are released in any order.
-    ArchiveObject a{}, b{};
-    ArchiveGuard outer{}, inner{}, again{};
-    GuardArchive(&outer, &a);
-    GuardArchive(&inner, &b);
-    GuardArchive(&again, &a);
-    ReleaseGuard(&outer);
-    EXPECT_TRUE(ArchiveIsGuarded(&a));
-    EXPECT_TRUE(ArchiveIsGuarded(&b));
-    ReleaseGuard(&inner);
-    EXPECT_FALSE(ArchiveIsGuarded(&b));
-    ReleaseGuard(&again);
-    EXPECT_FALSE(ArchiveIsGuarded(&a));
-    EXPECT_EQ(gPlugin.guards, nullptr);
 }
 
 }  // namespace

@@ -17,12 +17,13 @@
 namespace zipcvx_test {
 namespace {
 
+// clang-format off
 const char* const kEntryNames[] = {
-    "InitPlugin",     "ClosePlugin",  "RequirePlugin", "FOpen",        "FClose",
-    "FRead",          "FGetC",        "FWrite",        "FPutC",        "FSeek",
-    "FFlush",         "FEof",         "Stat",          "FStat",        "OpenDir",
-    "CloseDir",       "NextDirEntry", "GetBaseTable",  "GetCommands",  "GetConstants",
-    "GetHelpStrings", "InitLibrary",  "FreeLibrary",   "GetExtensions"};
+    "InitPlugin", "ClosePlugin", "RequirePlugin", "FOpen", "FClose", "FRead", "FGetC", "FWrite",
+    "FPutC", "FSeek", "FFlush", "FEof", "Stat", "FStat", "OpenDir", "CloseDir", "NextDirEntry",
+    "GetBaseTable", "GetCommands", "GetConstants", "GetHelpStrings", "InitLibrary",
+    "FreeLibrary", "GetExtensions"};
+// clang-format on
 
 // A loaded but not yet initialised plugin, with the host's call log on.
 class LoadedPlugin : public ::testing::Test {
@@ -146,12 +147,13 @@ using LibraryTables = PluginHost;
 
 TEST_F(LibraryTables, CommandsInTheirOrderAndConstantsWithLibzipsCodes) {
     // The help texts are checked against docs/commands.md (CommandsDoc).
+    // clang-format off
     const char* const names[] = {
-        "OpenArchive",       "CloseArchive",       "GetObjectType",     "AddDirectory",
-        "AddFile",           "GetFileAtIndex",     "DeleteFile",        "RenameFile",
-        "LocateFile",        "ExtractFile",        "GetFileAttributes", "SetDefaultPassword",
-        "SetFileEncryption", "SetFileCompression", "SetFileComment",    "GetFileComment",
-        "SetFileTime"};
+        "OpenArchive", "CloseArchive", "GetObjectType", "AddDirectory", "AddFile",
+        "GetFileAtIndex", "DeleteFile", "RenameFile", "LocateFile", "ExtractFile",
+        "GetFileAttributes", "SetDefaultPassword", "SetFileEncryption", "SetFileCompression",
+        "SetFileComment", "GetFileComment", "SetFileTime"};
+    // clang-format on
     const CommandRecord* commands = host().Entry<GetCommandsFn>("GetCommands")();
     const HelpStringRecord* help = host().Entry<GetHelpStringsFn>("GetHelpStrings")();
     EXPECT_STREQ(host().Entry<GetBaseTableFn>("GetBaseTable")(), "zip");
@@ -170,19 +172,14 @@ TEST_F(LibraryTables, CommandsInTheirOrderAndConstantsWithLibzipsCodes) {
 
     // libzip's own codes, which scripts pass on unchanged; the names are
     // checked against docs/commands.md (CommandsDoc).
-    const double values[] = {ZIP_CM_DEFAULT,        ZIP_CM_STORE,
-                             ZIP_CM_SHRINK,         ZIP_CM_REDUCE_1,
-                             ZIP_CM_REDUCE_2,       ZIP_CM_REDUCE_3,
-                             ZIP_CM_REDUCE_4,       ZIP_CM_IMPLODE,
-                             ZIP_CM_DEFLATE,        ZIP_CM_DEFLATE64,
-                             ZIP_CM_PKWARE_IMPLODE, ZIP_CM_BZIP2,
-                             ZIP_CM_LZMA,           ZIP_CM_TERSE,
-                             ZIP_CM_LZ77,           ZIP_CM_XZ,
-                             ZIP_CM_JPEG,           ZIP_CM_WAVPACK,
-                             ZIP_CM_PPMD,           ZIP_EM_NONE,
-                             ZIP_EM_TRAD_PKWARE,    ZIP_EM_AES_128,
-                             ZIP_EM_AES_192,        ZIP_EM_AES_256,
-                             ZIP_EM_UNKNOWN,        32768};
+    // clang-format off
+    const double values[] = {
+        ZIP_CM_DEFAULT, ZIP_CM_STORE, ZIP_CM_SHRINK, ZIP_CM_REDUCE_1, ZIP_CM_REDUCE_2,
+        ZIP_CM_REDUCE_3, ZIP_CM_REDUCE_4, ZIP_CM_IMPLODE, ZIP_CM_DEFLATE, ZIP_CM_DEFLATE64,
+        ZIP_CM_PKWARE_IMPLODE, ZIP_CM_BZIP2, ZIP_CM_LZMA, ZIP_CM_TERSE, ZIP_CM_LZ77, ZIP_CM_XZ,
+        ZIP_CM_JPEG, ZIP_CM_WAVPACK, ZIP_CM_PPMD, ZIP_EM_NONE, ZIP_EM_TRAD_PKWARE, ZIP_EM_AES_128,
+        ZIP_EM_AES_192, ZIP_EM_AES_256, ZIP_EM_UNKNOWN, 32768};
+    // clang-format on
     const ConstantRecord* c = host().Entry<GetConstantsFn>("GetConstants")();
     for (size_t i = 0; i < std::size(values); ++i) {
         ASSERT_NE(c[i].name, nullptr) << "row " << i + 1;
