@@ -134,11 +134,8 @@ TEST_F(Arguments, NumericAndFlagOptionsAreTruncatedAndDefaultWhenAbsentOrNil) {
         EXPECT_EQ(gInteger, c.value) << c.key;
     }
     // A flag is on when its integer is not zero.
-    for (const auto& [value, on] :
-         {std::pair{"0.7", false}, std::pair{"-2", true}, std::pair{"0.5", false},
-          std::pair{"-0.9", false}, std::pair{"1", true}, std::pair{"1e10", true},
-          std::pair{"-1e10", true}, std::pair{"0/0", false}, std::pair{"nil", false},
-          std::pair{"0", false}}) {
+    for (const auto& [value, on] : {std::pair{"0.7", false}, std::pair{"-2", true},
+                                    std::pair{"0/0", false}, std::pair{"nil", false}}) {
         gFlag = !on;
         CallBalanced([](VmState* vm) { gFlag = OptionFlag(vm, 1, "flag"); },
                      std::string("{flag = ") + value + ", other = 1}");
