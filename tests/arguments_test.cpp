@@ -1,13 +1,15 @@
 // The argument machinery that every zip.* command shares, run against the
-// host's real script VM inside a protected call, as a command would be.
+// host's real script VM inside a protected call, as a command would be; and
+// the archive registry that commands look archives up in.
 #include "commands/arguments.h"
 
 #include <gtest/gtest.h>
 #include <stdint.h>
-#include <lua.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <lua.hpp>
 #include <string>
 
 #include "archive/archive_registry.h"
@@ -25,30 +27,16 @@ TEST(TruncateToInt32, TruncatesTowardZeroAndSaturates) {
         double value;
         int32_t expected;
     } cases[] = {
-        {1.9, 1},
-        {-0.5, 0},
-        {-1.9, -1},
-        {-0.0, 0},
-        {0.9999999, 0},
-        {1e10, INT32_MAX},
-        {-1e10, INT32_MIN},
-        {2147483647.0, INT32_MAX},
-        {2147483647.9, INT32_MAX},
-        {2147483646.9, 2147483646},
-        {-2147483648.0, INT32_MIN},
-        {-2147483648.9, INT32_MIN},
-        {-2147483647.9, -2147483647},
-        {inf, INT32_MAX},
-        {-inf, INT32_MIN},
-        {nan, 0},
-        {-nan, 0},
+        // clang-format off
+        {1.9, 1}, {-0.5, 0}, {-1.9, -1}, {-0.0, 0}, {0.9999999, 0}, {1e10, INT32_MAX},
+        {-1e10, INT32_MIN}, {2147483647.0, INT32_MAX}, {2147483647.9, INT32_MAX},
+        {2147483646.9, 2147483646}, {-2147483648.0, INT32_MIN}, {-2147483648.9, INT32_MIN},
+        {-2147483647.9, -2147483647}, {inf, INT32_MAX}, {-inf, INT32_MIN}, {nan, 0}, {-nan, 0},
+        // clang-format on
     };
     for (const auto& c : cases)
         EXPECT_EQ(TruncateToInt32(c.value), c.expected) << c.value;
-}
-
-TEST(EntryIndex, SignExtendsSoThatNegativeIndicesAreHuge) {
-    EXPECT_EQ(EntryIndex(0), 0u);
+    // Sign-extended, so that negative indices are huge.
     EXPECT_EQ(EntryIndex(1), 1u);
     EXPECT_EQ(EntryIndex(INT32_MAX), 0x7FFFFFFFu);
     EXPECT_EQ(EntryIndex(-1), UINT64_MAX);
@@ -61,6 +49,9 @@ using Probe = void (*)(VmState* vm);
 Probe gProbe;
 int gTopBefore;
 int gTopAfter;
+int32_t gInteger;
+bool gFlag;
+const char* gKey;
 
 int Trampoline(lua_State* L) {
     gTopBefore = lua_gettop(L);
@@ -81,103 +72,74 @@ class Arguments : public LinkedPlugin {
         gProbe = probe;
         gTopBefore = gTopAfter = -1;
         lua_pushcfunction(L, Trampoline);
-        if (luaL_loadstring(L, ("return " + args).c_str()) != LUA_OK) {
-            ADD_FAILURE() << lua_tostring(L, -1);
-            lua_settop(L, base);
-            return "";
-        }
+        EXPECT_EQ(luaL_loadstring(L, ("return " + args).c_str()), LUA_OK);
         lua_call(L, 0, LUA_MULTRET);
         std::string error;
         if (lua_pcall(L, lua_gettop(L) - base - 1, 0, 0) != LUA_OK) error = lua_tostring(L, -1);
         lua_settop(L, base);
         return error;
     }
+    // Calls probe, which must return with the stack where it was.
+    void CallBalanced(Probe probe, const std::string& args) {
+        EXPECT_EQ(Call(probe, args), "") << args;
+        EXPECT_EQ(gTopAfter, gTopBefore) << args << ": the stack is not back where it was";
+    }
 };
 
-int32_t gInteger;
-
 TEST_F(Arguments, IndicesAreTruncatedNumbers) {
-    const struct {
-        const char* argument;
-        int32_t index;
-    } cases[] = {{"1.9", 1}, {"-0.5", 0}, {"-1", -1}, {"1e10", INT32_MAX}, {"-1e300", INT32_MIN}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(Call([](VmState* vm) { gInteger = CheckIndex(vm, 2); },
-                       std::string("0, ") + c.argument),
-                  "");
-        EXPECT_EQ(gInteger, c.index) << c.argument;
-    }
-    EXPECT_NE(Call([](VmState* vm) { CheckIndex(vm, 2); }, "0, {}").find("number expected"),
-              std::string::npos);
-    EXPECT_NE(Call([](VmState* vm) { CheckIndex(vm, 2); }, "0").find("number expected"),
-              std::string::npos);
+    const Probe index = [](VmState* vm) { gInteger = CheckIndex(vm, 2); };
+    CallBalanced(index, "0, -1e300");
+    EXPECT_EQ(gInteger, INT32_MIN);
+    EXPECT_NE(Call(index, "0, {}").find("number expected"), std::string::npos);
+    EXPECT_NE(Call(index, "0").find("number expected"), std::string::npos);
 }
 
-bool gGiven;
-
 TEST_F(Arguments, AnOptionTableIsLookedForByTheArgumentCount) {
-    const Probe probe = [](VmState* vm) { gGiven = HasOptionTable(vm, Vm().GetTop(vm), 3); };
+    const Probe probe = [](VmState* vm) { gFlag = HasOptionTable(vm, Vm().GetTop(vm), 3); };
     const struct {
         const char* arguments;
         bool given;
         const char* error;  // what the host raises, or null
-    } cases[] = {
-        {"1, 'x'", false, nullptr},
-        {"1, 'x', {}", true, nullptr},
-        {"1, 'x', {}, 'extra'", true, nullptr},
-        {"1, 'x', nil", false, "table expected"},
-        {"1, 'x', 5", false, "table expected"},
-    };
+    } cases[] = {{"1, 'x'", false, nullptr},
+                 {"1, 'x', {}", true, nullptr},
+                 {"1, 'x', {}, 'extra'", true, nullptr},
+                 {"1, 'x', nil", false, "table expected"},
+                 {"1, 'x', 5", false, "table expected"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
-        gGiven = false;
+        gFlag = !c.given;
         const std::string error = Call(probe, c.arguments);
         if (c.error == nullptr) {
             EXPECT_EQ(error, "");
-            EXPECT_EQ(gGiven, c.given);
+            EXPECT_EQ(gFlag, c.given);
         } else {
             EXPECT_NE(error.find(c.error), std::string::npos) << error;
         }
     }
 }
 
-const char* gKey;
-
-TEST_F(Arguments, NumericOptionsAreTruncatedAndDefaultWhenAbsentOrNil) {
+TEST_F(Arguments, NumericAndFlagOptionsAreTruncatedAndDefaultWhenAbsentOrNil) {
     const std::string table =
         "{level = 1.9, low = -0.5, big = 1e10, small = -1e10, nan = 0/0, text = '12', "
         "word = 'abc', gone = nil, [1] = 99, LEVEL = 5, unknown = 3}";
     const struct {
         const char* key;
         int32_t value;
-    } cases[] = {
-        {"level", 1},    {"low", 0},   {"big", INT32_MAX}, {"small", INT32_MIN},
-        {"nan", 0},      {"text", 12}, {"word", 0},        {"gone", 42},
-        {"missing", 42}, {"1", 42},    {"Level", 42},
-    };
+    } cases[] = {{"level", 1},    {"low", 0},   {"big", INT32_MAX}, {"small", INT32_MIN},
+                 {"nan", 0},      {"text", 12}, {"word", 0},        {"gone", 42},
+                 {"missing", 42}, {"1", 42},    {"Level", 42}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.key);
         gKey = c.key;
-        EXPECT_EQ(Call([](VmState* vm) { gInteger = OptionInteger(vm, 1, gKey, 42); }, table), "");
-        EXPECT_EQ(gInteger, c.value);
-        EXPECT_EQ(gTopAfter, gTopBefore) << "the stack is back where it was";
+        CallBalanced([](VmState* vm) { gInteger = OptionInteger(vm, 1, gKey, 42); }, table);
+        EXPECT_EQ(gInteger, c.value) << c.key;
     }
-}
-
-TEST_F(Arguments, FlagOptionsAreOnWhenTheirIntegerIsNotZero) {
-    const struct {
-        const char* value;
-        bool on;
-    } cases[] = {{"0.7", false}, {"-2", true},    {"0.5", false}, {"-0.9", false}, {"1", true},
-                 {"1e10", true}, {"-1e10", true}, {"0/0", false}, {"nil", false},  {"0", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.value);
-        gGiven = !c.on;
-        EXPECT_EQ(Call([](VmState* vm) { gGiven = OptionFlag(vm, 1, "flag"); },
-                       std::string("{flag = ") + c.value + ", other = 1}"),
-                  "");
-        EXPECT_EQ(gGiven, c.on);
-        EXPECT_EQ(gTopAfter, gTopBefore);
+    // A flag is on when its integer is not zero.
+    for (const auto& [value, on] : {std::pair{"0.7", false}, std::pair{"-2", true},
+                                    std::pair{"0/0", false}, std::pair{"nil", false}}) {
+        gFlag = !on;
+        CallBalanced([](VmState* vm) { gFlag = OptionFlag(vm, 1, "flag"); },
+                     std::string("{flag = ") + value + ", other = 1}");
+        EXPECT_EQ(gFlag, on) << value;
     }
 }
 
@@ -193,19 +155,16 @@ TEST_F(Arguments, StringOptionsStayOnTheStackUntilCopied) {
         const char* table;
         const char* text;  // null: absent
         size_t length;
-        int kept;  // stack slots left
-    } cases[] = {
-        {"{password = 'secret'}", "secret", 6, 1},
-        {"{password = 'a\\0b'}", "a\0b", 3, 1},
-        {"{password = ''}", "", 0, 1},
-        {"{password = nil, Password = 'x'}", nullptr, 0, 0},
-        {"{}", nullptr, 0, 0},
-    };
+    } cases[] = {{"{password = 'secret'}", "secret", 6},
+                 {"{password = 'a\\0b'}", "a\0b", 3},
+                 {"{password = ''}", "", 0},
+                 {"{password = nil, Password = 'x'}", nullptr, 0},
+                 {"{}", nullptr, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.table);
         host().calls().clear();
         EXPECT_EQ(Call(peek, c.table), "");
-        EXPECT_EQ(gTopAfter, gTopBefore + c.kept);
+        EXPECT_EQ(gTopAfter, gTopBefore + (c.text != nullptr ? 1 : 0)) << "one slot kept";
         if (c.text == nullptr) {
             EXPECT_EQ(gString.text, nullptr);
             EXPECT_EQ(gCopy, nullptr);
@@ -236,59 +195,33 @@ TEST_F(Arguments, StringOptionsStayOnTheStackUntilCopied) {
     EXPECT_EQ(host().LiveBlocks(), 0u);
 }
 
-TEST_F(Arguments, KeptOptionsRecordTheirStackIndex) {
+TEST_F(Arguments, KeptOptionsStayOnTheStack) {
     static int32_t callback;
     static int32_t userdata;
-    static bool isFunction;
     const Probe keep = [](VmState* vm) {
         callback = KeepOption(vm, 1, "callback");
         userdata = KeepOption(vm, 1, "userdata");
-        isFunction = callback > 0 && lua_isfunction(reinterpret_cast<lua_State*>(vm), callback);
+        if (callback > 0) {
+            EXPECT_TRUE(lua_isfunction(reinterpret_cast<lua_State*>(vm), callback));
+        }
     };
-    EXPECT_EQ(Call(keep, "{callback = print, userdata = false}"), "");
-    EXPECT_EQ(callback, gTopBefore + 1);
-    EXPECT_EQ(userdata, gTopBefore + 2);
-    EXPECT_TRUE(isFunction);
-    EXPECT_EQ(gTopAfter, gTopBefore + 2);
-
-    EXPECT_EQ(Call(keep, "{userdata = 'u', other = print}"), "");
-    EXPECT_EQ(callback, -1);
-    EXPECT_EQ(userdata, gTopBefore + 1);
-    EXPECT_EQ(gTopAfter, gTopBefore + 1);
-
-    EXPECT_EQ(Call(keep, "{callback = nil}"), "");
-    EXPECT_EQ(callback, -1);
-    EXPECT_EQ(userdata, -1);
-    EXPECT_EQ(gTopAfter, gTopBefore);
+    const struct {
+        const char* table;
+        int callback;  // index past the top before, or -1
+        int userdata;
+    } cases[] = {{"{callback = print, userdata = false}", 1, 2},
+                 {"{userdata = 'u', other = print}", -1, 1},
+                 {"{callback = nil}", -1, -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table);
+        EXPECT_EQ(Call(keep, c.table), "");
+        EXPECT_EQ(callback, c.callback < 0 ? -1 : gTopBefore + c.callback);
+        EXPECT_EQ(userdata, c.userdata < 0 ? -1 : gTopBefore + c.userdata);
+        EXPECT_EQ(gTopAfter, gTopBefore + std::max({c.callback, c.userdata, 0}));
+    }
 }
 
-TEST_F(Arguments, ResultFieldsAndIdentifiers) {
-    const Probe build = [](VmState* vm) {
-        Vm().PushString(vm, "below");
-        Vm().NewTable(vm);
-        SetStringField(vm, "s", "text");
-        SetNumberField(vm, "n", 2.5);
-        SetValueField(vm, "first", 1);
-        SetValueField(vm, "below", -2);  // counted from the top, past the key it pushes
-        lua_State* L = reinterpret_cast<lua_State*>(vm);
-        lua_setglobal(L, "made");
-        PushIdentifier(vm, ObjectId{-7, 0});
-        lua_setglobal(L, "numeric");
-        PushIdentifier(vm, ObjectId{0, 0x1234});
-        lua_setglobal(L, "automatic");
-        Vm().SetTop(vm, -2);
-    };
-    EXPECT_EQ(Call(build, "'argument one'"), "");
-    EXPECT_EQ(gTopAfter, gTopBefore);
-    EXPECT_EQ(Eval("made.s .. ' ' .. made.n .. ' ' .. made.first .. ' ' .. made.below"),
-              "text 2.5 argument one below");
-    EXPECT_EQ(Eval("numeric"), "-7");
-    EXPECT_EQ(Eval("type(automatic)"), "userdata");
-}
-
-// ------------------------------------------------------------ the registry
-
-TEST_F(Arguments, TheFirstRecordWithBothWordsEqualIsFound) {
+TEST_F(Arguments, TheRegistryFindsTheFirstRecordWithBothWordsEqual) {
     ArchiveObject one{}, automatic{}, oneAgain{}, zero{};
     one.idNumber = 1;
     automatic.idHandle = reinterpret_cast<uintptr_t>(&automatic);
@@ -297,7 +230,6 @@ TEST_F(Arguments, TheFirstRecordWithBothWordsEqualIsFound) {
         AppendArchive(r);
     EXPECT_EQ(gPlugin.registry, &one);
     EXPECT_EQ(zero.next, nullptr);
-
     const uintptr_t handle = automatic.idHandle;
     EXPECT_EQ(FindArchive(ObjectId{1, 0}), &one);
     EXPECT_EQ(FindArchive(ObjectId{0, handle}), &automatic);
@@ -311,13 +243,13 @@ TEST_F(Arguments, TheFirstRecordWithBothWordsEqualIsFound) {
     const Probe lookup = [](VmState* vm) { found = LookupArchive(vm, &id); };
     lua_pushlightuserdata(host().vm(), &automatic);
     lua_setglobal(host().vm(), "handle");
-    EXPECT_EQ(Call(lookup, "handle"), "");
-    EXPECT_EQ(found, &automatic);
-    EXPECT_EQ(Call(lookup, "1.9, 'more'"), "");
-    EXPECT_EQ(found, &one);
-    EXPECT_EQ(id.number, 1);
-    EXPECT_EQ(Call(lookup, "5"), "");
-    EXPECT_EQ(found, nullptr);
+    for (const auto& [argument, record] :
+         {std::pair{"handle", &automatic}, std::pair{"1.9, 'more'", &one},
+          std::pair{"5", static_cast<ArchiveObject*>(nullptr)}}) {
+        EXPECT_EQ(Call(lookup, argument), "");
+        EXPECT_EQ(found, record) << argument;
+    }
+    EXPECT_EQ(id.number, 5);
 
     UnlinkArchive(&one);
     EXPECT_EQ(FindArchive(ObjectId{1, 0}), &oneAgain);
@@ -330,22 +262,6 @@ TEST_F(Arguments, TheFirstRecordWithBothWordsEqualIsFound) {
     for (ArchiveObject* r : {&automatic, &oneAgain, &one})
         UnlinkArchive(r);
     EXPECT_EQ(gPlugin.registry, nullptr);
-}
-
-TEST_F(Arguments, GuardsNestAndReleaseInAnyOrder) {
-    ArchiveObject a{}, b{};
-    ArchiveGuard outer{}, inner{}, again{};
-    GuardArchive(&outer, &a);
-    GuardArchive(&inner, &b);
-    GuardArchive(&again, &a);
-    ReleaseGuard(&outer);
-    EXPECT_TRUE(ArchiveIsGuarded(&a));
-    EXPECT_TRUE(ArchiveIsGuarded(&b));
-    ReleaseGuard(&inner);
-    EXPECT_FALSE(ArchiveIsGuarded(&b));
-    ReleaseGuard(&again);
-    EXPECT_FALSE(ArchiveIsGuarded(&a));
-    EXPECT_EQ(gPlugin.guards, nullptr);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,32 +17,50 @@
 namespace zipcvx_test {
 namespace {
 
-std::vector<std::string> PageLines() {
-    std::ifstream in(std::string(ZIPCVX_SOURCE_DIR) + "/docs/commands.md");
-    EXPECT_TRUE(in) << "docs/commands.md is missing";
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-// The fenced blocks of the page: the fence's language tag and the lines.
 struct Block {
-    std::string language;
-    size_t firstLine;  // 0-based index of the fence line
+    std::string language;  // the fence's tag
+    std::string heading;   // the "## " heading it stands under
+    size_t line;           // 1-based line of the fence
     std::vector<std::string> lines;
 };
 
-std::vector<Block> Blocks(const std::vector<std::string>& lines) {
+struct Page {
+    std::vector<std::string> headings;
     std::vector<Block> blocks;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].rfind("```", 0) != 0) continue;
-        Block block{lines[i].substr(3), i, {}};
-        for (++i; i < lines.size() && lines[i] != "```"; ++i)
-            block.lines.push_back(lines[i]);
-        blocks.push_back(block);
+    std::map<std::string, std::string> constants;  // | `NAME` | VALUE | under "## Constants"
+};
+
+Page ReadPage() {
+    std::ifstream in(std::string(ZIPCVX_SOURCE_DIR) + "/docs/commands.md");
+    EXPECT_TRUE(in) << "docs/commands.md is missing";
+    Page page;
+    std::string heading;
+    size_t n = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++n;
+        if (line.rfind("## ", 0) == 0) page.headings.push_back(heading = line.substr(3));
+        if (line.rfind("```", 0) == 0) {
+            Block block{line.substr(3), heading, n, {}};
+            while (std::getline(in, line) && line != "```") {
+                ++n;
+                block.lines.push_back(line);
+            }
+            ++n;
+            page.blocks.push_back(block);
+        } else if (heading == "Constants" && line.rfind("| `", 0) == 0) {
+            const size_t nameEnd = line.find("` | ", 3);
+            const size_t valueEnd =
+                nameEnd == std::string::npos ? nameEnd : line.find(" |", nameEnd + 4);
+            if (valueEnd == std::string::npos) {
+                ADD_FAILURE() << "not a row: " << line;
+                continue;
+            }
+            const std::string name = line.substr(3, nameEnd - 3);
+            EXPECT_EQ(page.constants.count(name), 0u) << "listed twice: " << name;
+            page.constants[name] = line.substr(nameEnd + 4, valueEnd - nameEnd - 4);
+        }
     }
-    return blocks;
+    return page;
 }
 
 int CommandCount() {
@@ -53,55 +70,29 @@ int CommandCount() {
     return n;
 }
 
-TEST(CommandsDoc, EverySectionShowsItsCommandsHelpStringExactly) {
-    const std::vector<std::string> lines = PageLines();
-    const std::vector<Block> blocks = Blocks(lines);
+TEST(CommandsDoc, EveryCommandAndConstantAsTheTablesHoldThem) {
+    const Page page = ReadPage();
     std::map<std::string, int> documented;  // "zip.Name" -> sections
-    for (const std::string& line : lines) {
-        if (line.rfind("## zip.", 0) == 0) ++documented[line.substr(3)];
+    for (const std::string& heading : page.headings) {
+        if (heading.rfind("zip.", 0) == 0) ++documented[heading];
     }
-    const CommandRecord* commands = GetCommands();
-    const HelpStringRecord* help = GetHelpStrings();
     for (int i = 0; i < CommandCount(); ++i) {
-        const std::string heading = std::string("## zip.") + commands[i].name;
-        EXPECT_EQ(documented[heading.substr(3)], 1) << heading;
-        documented.erase(heading.substr(3));
+        const std::string heading = std::string("zip.") + GetCommands()[i].name;
+        EXPECT_EQ(documented[heading], 1) << heading;
+        documented.erase(heading);
         // The section's first block is the synopsis, byte for byte.
-        size_t at = 0;
-        while (at < lines.size() && lines[at] != heading)
-            ++at;
         const Block* synopsis = nullptr;
-        for (const Block& b : blocks) {
-            if (b.firstLine > at) {
-                synopsis = &b;
-                break;
-            }
+        for (const Block& b : page.blocks) {
+            if (synopsis == nullptr && b.heading == heading) synopsis = &b;
         }
         ASSERT_NE(synopsis, nullptr) << heading;
         EXPECT_EQ(synopsis->language, "") << heading;
-        ASSERT_EQ(synopsis->lines.size(), 1u) << heading;
-        EXPECT_EQ(synopsis->lines[0], help[i].text) << heading;
+        EXPECT_EQ(synopsis->lines, std::vector<std::string>{GetHelpStrings()[i].text}) << heading;
     }
-    for (const auto& [name, count] : documented) {
+    for (const auto& [name, count] : documented)
         ADD_FAILURE() << "documented but not in the command table: " << name;
-    }
-}
 
-// Rows of the form | `NAME` | VALUE | ... in the section "## Constants".
-TEST(CommandsDoc, ListsEveryConstantWithItsValue) {
-    std::map<std::string, std::string> rows;
-    bool inSection = false;
-    for (const std::string& line : PageLines()) {
-        if (line.rfind("## ", 0) == 0) inSection = line == "## Constants";
-        if (!inSection || line.rfind("| `", 0) != 0) continue;
-        const size_t nameEnd = line.find("` | ", 3);
-        ASSERT_NE(nameEnd, std::string::npos) << line;
-        const size_t valueEnd = line.find(" |", nameEnd + 4);
-        ASSERT_NE(valueEnd, std::string::npos) << line;
-        const std::string name = line.substr(3, nameEnd - 3);
-        EXPECT_EQ(rows.count(name), 0u) << "listed twice: " << name;
-        rows[name] = line.substr(nameEnd + 4, valueEnd - nameEnd - 4);
-    }
+    std::map<std::string, std::string> rows = page.constants;
     for (const ConstantRecord* c = GetConstants(); c->name != nullptr; ++c) {
         char value[32];
         snprintf(value, sizeof value, "%g", c->value);
@@ -109,39 +100,32 @@ TEST(CommandsDoc, ListsEveryConstantWithItsValue) {
         EXPECT_EQ(rows[c->name], value) << c->name;
         rows.erase(c->name);
     }
-    for (const auto& [name, value] : rows) {
+    for (const auto& [name, value] : rows)
         ADD_FAILURE() << "documented but not in the constants table: " << name;
-    }
-}
-
-// What a block says it prints: the text after "--> " on each line.
-std::string ExpectedOutput(const Block& block) {
-    std::string expected;
-    for (const std::string& line : block.lines) {
-        const size_t at = line.find("--> ");
-        if (at != std::string::npos) expected += line.substr(at + 4) + "\n";
-    }
-    return expected;
 }
 
 TEST(CommandsDoc, ExamplesRunInOrderAndPrintWhatTheySay) {
     char pattern[] = "/tmp/zipcvx-doc-XXXXXX";
     const std::filesystem::path dir = mkdtemp(pattern);
     int n = 0;
-    for (const Block& block : Blocks(PageLines())) {
+    for (const Block& block : ReadPage().blocks) {
         if (block.language != "lua") continue;
         const std::string name = "example" + std::to_string(++n) + ".lua";
         std::ofstream script(dir / name);
-        for (const std::string& line : block.lines)
+        std::string expected;  // the text after "--> " on each line
+        for (const std::string& line : block.lines) {
             script << line << "\n";
+            const size_t at = line.find("--> ");
+            if (at != std::string::npos) expected += line.substr(at + 4) + "\n";
+        }
         script.close();
         std::string output;
         const int status =
             Shell("cd '" + dir.string() + "' && " + ZIPCVX_HOST_COMMAND + " --check-leaks " + name,
                   &output);
-        const std::string where = "the example at line " + std::to_string(block.firstLine + 1);
+        const std::string where = "the example at line " + std::to_string(block.line);
         EXPECT_EQ(status, 0) << where << ":\n" << output;
-        EXPECT_EQ(output, ExpectedOutput(block)) << where;
+        EXPECT_EQ(output, expected) << where;
     }
     EXPECT_GT(n, CommandCount()) << "an example for every command, and the first one";
     std::filesystem::remove_all(dir);

@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -95,10 +96,6 @@ TEST_F(HostFileSource, SeeksWithinTheArchiveAndNoFurther) {
     zip_source_args_seek_t args{0, SEEK_SET};
     EXPECT_EQ(Call(state, ZIP_SOURCE_SEEK, &args, sizeof args - 1), -1);
     EXPECT_EQ(Call(state, ZIP_SOURCE_TELL), size);
-
-    EXPECT_EQ(Seek(state, 4, SEEK_SET), 0);
-    EXPECT_EQ(Read(state, 26), bytes.substr(4, 26));
-    EXPECT_EQ(Call(state, ZIP_SOURCE_TELL), 30);
     Call(state, ZIP_SOURCE_FREE);
 }
 
@@ -149,11 +146,10 @@ TEST_F(HostFileSource, AnswersEachCommandInBothModes) {
             EXPECT_EQ(st.size, size);
         }
 
-        host().calls().clear();
+        // A second close would be in the host's violation log.
         EXPECT_EQ(Call(state, ZIP_SOURCE_FREE), 0);
         EXPECT_EQ(host().OpenFiles(), 0u);
         EXPECT_EQ(host().LiveBlocks(), 0u);
-        EXPECT_EQ(CountCalls(host(), "CloseFile"), 1);
     }
 }
 
@@ -199,118 +195,88 @@ TEST_F(HostFileSource, StreamModeReportsTheFileDateOrOneFixedDate) {
     Call(state, ZIP_SOURCE_FREE);
 }
 
-TEST_F(HostFileSource, ReadErrorsReachLibzipAsNegativeCounts) {
+// A failed read or seek is reported as such when libzip asks for the error:
+// libzip takes a failed read without a code for the end of compressed data.
+TEST_F(HostFileSource, ReadAndSeekErrorsReachLibzipWithTheirCodes) {
     HostFileSourceState* state = NewState(InfoZipArchive(), false);
-    host().FailNth(cvx::Fault::ReadFile, 1);
-    char buffer[16];
-    EXPECT_LT(Call(state, ZIP_SOURCE_READ, buffer, sizeof buffer), 0);
-    EXPECT_EQ(Call(state, ZIP_SOURCE_READ, buffer, sizeof buffer), 16);
+    const struct {
+        cvx::Fault fault;
+        int code;
+    } cases[] = {{cvx::Fault::ReadFile, ZIP_ER_READ}, {cvx::Fault::SeekFile, ZIP_ER_SEEK}};
+    for (const auto& c : cases) {
+        host().FailNth(c.fault, 1);
+        char buffer[16];
+        EXPECT_LT(c.fault == cvx::Fault::ReadFile ? Call(state, ZIP_SOURCE_READ, buffer, 16)
+                                                  : Seek(state, 4, SEEK_SET),
+                  0);
+        host().ClearFaults();
+        int codes[2] = {-1, -1};
+        EXPECT_EQ(Call(state, ZIP_SOURCE_ERROR, codes, sizeof codes), 8);
+        EXPECT_EQ(codes[0], c.code);
+        EXPECT_EQ(Call(state, ZIP_SOURCE_READ, buffer, sizeof buffer), 16) << "and reads on";
+    }
     Call(state, ZIP_SOURCE_FREE);
 }
 
-// ------------------------------------------------------------ OpenHostArchive
-
-struct Archiver {
-    const char* name;
-    const char* command;
-};
-
-TEST_F(HostFileSource, ReadsArchivesThatRealArchiversMade) {
-    for (const Archiver& tool : {Archiver{"Info-ZIP", kInfoZip}, Archiver{"7-Zip", kSevenZip},
-                                 Archiver{"python3 zipfile", kPythonZip}}) {
-        SCOPED_TRACE(tool.name);
-        const std::string path =
-            MakeArchive(TempDir(), std::string(tool.name) + ".zip", kEntries, tool.command);
-        zip_t* archive = OpenHostArchive(path.c_str());
-        ASSERT_NE(archive, nullptr);
-        // The archive holds one host file and one state while it is open.
-        EXPECT_EQ(host().OpenFiles(), 1u);
-        EXPECT_EQ(host().LiveBlocksByTag(), (std::map<std::string, int>{{"scb", 1}}));
-
-        int found = 0;
-        for (const FixtureFile& entry : kEntries) {
-            const zip_int64_t index = zip_name_locate(archive, entry.name.c_str(), 0);
-            if (index < 0) continue;  // some archivers add directory entries too
-            ++found;
-            zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
-            ASSERT_NE(file, nullptr) << entry.name;
-            std::string data(entry.content.size() + 10, '\0');
-            const zip_int64_t n = zip_fread(file, data.data(), data.size());
-            data.resize(n < 0 ? 0 : static_cast<size_t>(n));
-            EXPECT_EQ(data, entry.content) << entry.name;
-            zip_fclose(file);
-        }
-        EXPECT_EQ(found, 3);
-
-        // Read-only: libzip refuses every change.
-        EXPECT_EQ(zip_dir_add(archive, "new", 0), -1);
-        EXPECT_EQ(zip_error_code_zip(zip_get_error(archive)), ZIP_ER_RDONLY);
-
-        host().calls().clear();
-        zip_discard(archive);
-        EXPECT_EQ(CountCalls(host(), "CloseFile"), 1);
-        EXPECT_EQ(host().OpenFiles(), 0u);
-        EXPECT_EQ(host().LiveBlocks(), 0u);
-    }
+// Archives of other archivers are read through scripts (the extraction and
+// damaged-archive tests); here what an open archive holds.
+TEST_F(HostFileSource, AnOpenArchiveHoldsOneFileAndOneStateAndIsReadOnly) {
+    zip_t* archive = OpenHostArchive(InfoZipArchive().c_str());
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(host().OpenFiles(), 1u);
+    EXPECT_EQ(host().LiveBlocksByTag(), (std::map<std::string, int>{{"scb", 1}}));
+    zip_file_t* file = zip_fopen(archive, kEntries[1].name.c_str(), 0);
+    ASSERT_NE(file, nullptr);
+    std::string data(kEntries[1].content.size() + 10, '\0');
+    data.resize(
+        static_cast<size_t>(std::max<zip_int64_t>(zip_fread(file, data.data(), data.size()), 0)));
+    EXPECT_EQ(data, kEntries[1].content);
+    zip_fclose(file);
+    EXPECT_EQ(zip_dir_add(archive, "new", 0), -1);
+    EXPECT_EQ(zip_error_code_zip(zip_get_error(archive)), ZIP_ER_RDONLY);
+    zip_discard(archive);
+    EXPECT_EQ(host().OpenFiles(), 0u);
 }
 
-TEST_F(HostFileSource, RefusesWhatIsNotAnArchiveAndClosesTheFileOnce) {
+// Whatever fails, the file is closed once (a second close would be in the
+// host's violation log, which the fixture checks) and nothing stays.
+TEST_F(HostFileSource, OpenHostArchiveFailsCleanly) {
     const std::string good = InfoZipArchive();
     const std::string bytes = ReadFileBytes(good);
-    struct Case {
-        const char* name;
-        std::string content;
-    };
-    const Case cases[] = {
-        {"text.zip", "This is not a zip archive, although it is named like one.\n"},
-        {"truncated.zip", bytes.substr(0, bytes.size() - 30)},
-        {"no-directory.zip", bytes.substr(0, bytes.size() / 2)},
-        {"garbage-end.zip", bytes.substr(0, bytes.size() - 22) + std::string(22, 'P')},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = TempDir() + "/" + c.name;
-        WriteFileBytes(path, c.content);
-        host().calls().clear();
-        EXPECT_EQ(OpenHostArchive(path.c_str()), nullptr);
-        EXPECT_EQ(CountCalls(host(), "OpenFile"), 1);
-        EXPECT_EQ(CountCalls(host(), "CloseFile"), 1);
-        EXPECT_EQ(host().OpenFiles(), 0u);
-        EXPECT_EQ(host().LiveBlocks(), 0u);
-    }
-    // A second close of the same handle would be in the host's violation
-    // log, which the fixture checks at the end.
-}
-
-TEST_F(HostFileSource, FailsCleanlyWhenTheHostFails) {
-    const std::string path = InfoZipArchive();
-    struct Case {
-        const char* name;
+    const struct {
+        const char* what;
+        std::string content;  // of the file opened; empty: the good one
         cvx::Fault fault;
         int64_t nth;
-        int closes;  // CloseFile calls expected
+        int closes;
+    } cases[] = {
+        {"not an archive", "This is not a zip archive, although it is named like one.\n",
+         cvx::Fault::kCount, 0, 1},
+        {"truncated", bytes.substr(0, bytes.size() - 30), cvx::Fault::kCount, 0, 1},
+        {"no directory", bytes.substr(0, bytes.size() / 2), cvx::Fault::kCount, 0, 1},
+        {"garbage end", bytes.substr(0, bytes.size() - 22) + std::string(22, 'P'),
+         cvx::Fault::kCount, 0, 1},
+        {"no memory for the state", "", cvx::Fault::Alloc, 1, 0},
+        {"file cannot be opened", "", cvx::Fault::OpenFile, 1, 0},
+        {"seek to the end fails", "", cvx::Fault::SeekFile, 1, 1},
+        {"seek back to the start fails", "", cvx::Fault::SeekFile, 2, 1},
+        {"reading the directory fails", "", cvx::Fault::ReadFile, 1, 1},
     };
-    const Case cases[] = {
-        {"no memory for the state", cvx::Fault::Alloc, 1, 0},
-        {"file cannot be opened", cvx::Fault::OpenFile, 1, 0},
-        {"seek to the end fails", cvx::Fault::SeekFile, 1, 1},
-        {"seek back to the start fails", cvx::Fault::SeekFile, 2, 1},
-        {"reading the directory fails", cvx::Fault::ReadFile, 1, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    const std::string bad = TempDir() + "/bad.zip";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFileBytes(bad, c.content);
         host().calls().clear();
-        host().FailNth(c.fault, c.nth);
-        EXPECT_EQ(OpenHostArchive(path.c_str()), nullptr);
-        EXPECT_EQ(host().fault(c.fault).failures, 1);
+        if (c.fault != cvx::Fault::kCount) host().FailNth(c.fault, c.nth);
+        EXPECT_EQ(OpenHostArchive((c.content.empty() ? good : bad).c_str()), nullptr);
+        EXPECT_EQ(c.fault == cvx::Fault::kCount ? 1 : host().fault(c.fault).failures, 1);
+        host().ClearFaults();
         EXPECT_EQ(CountCalls(host(), "CloseFile"), c.closes);
         EXPECT_EQ(host().OpenFiles(), 0u);
         EXPECT_EQ(host().LiveBlocks(), 0u);
-        host().ClearFaults();
     }
     EXPECT_EQ(OpenHostArchive((TempDir() + "/missing.zip").c_str()), nullptr);
     EXPECT_EQ(OpenHostArchive(TempDir().c_str()), nullptr);
-    EXPECT_EQ(host().LiveBlocks(), 0u);
 }
 
 // An archive of more than 4 GiB whose last entry lies beyond the 32-bit
@@ -342,19 +308,14 @@ with open(path, "wb") as f:
     f.write(struct.pack("<IQHHIIQQQQ", 0x06064b50, 44, 45, 45, 0, 0, 2, 2, cd_size, cd_at))
     f.write(struct.pack("<IIQI", 0x07064b50, 0, eocd64_at, 1))
     f.write(struct.pack("<IHHHHIIH", 0x06054b50, 0, 0, 2, 2, cd_size, 0xFFFFFFFF, 0))
+# Python's own reader agrees that the archive is sound.
+import zipfile
+assert zipfile.ZipFile(path).read('tail.txt') == tail
 )PY";
     WriteFileBytes(TempDir() + "/make_large.py", script);
     std::string output;
     ASSERT_EQ(Shell("python3 '" + TempDir() + "/make_large.py' '" + path + "'", &output), 0)
         << output;
-    // Python's own reader agrees that the archive is sound.
-    ASSERT_EQ(Shell("python3 -c \"import zipfile,sys; z = zipfile.ZipFile(sys.argv[1]); "
-                    "sys.stdout.write(z.read('tail.txt').decode())\" '" +
-                        path + "'",
-                    &output),
-              0)
-        << output;
-    ASSERT_EQ(output, "found beyond the 32-bit range\n");
 
     zip_t* archive = OpenHostArchive(path.c_str());
     ASSERT_NE(archive, nullptr);

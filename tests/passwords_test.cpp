@@ -82,29 +82,5 @@ TEST_F(Passwords, WrongAesPasswordsNeverExtract) {
     EXPECT_LT(opened, 5) << "two check bytes: about 1 in 65536 gets past them";
 }
 
-// An entry given a password twice before it is written keeps the last one
-// (and, as the sanitizer build checks, the first is not leaked).
-TEST_F(Passwords, AnEntryGivenTwoPasswordsKeepsTheLast) {
-    const std::string archive = MakeArchive(TempDir(), "two.zip", {{"a.txt", "twice"}}, kInfoZip);
-    const std::string out = TempDir() + "/out.txt";
-    Run("zip.OpenArchive(1, [[" + archive +
-        "]], 1004)\n"
-        "zip.SetFileEncryption(1, 0, ZIP_EM_AES_128, 'first')\n"
-        "zip.SetFileEncryption(1, 0, ZIP_EM_AES_256, 'second')\n"
-        "zip.CloseArchive(1)\n"
-        "zip.OpenArchive(1, [[" +
-        archive +
-        "]])\n"
-        "assert(not pcall(zip.ExtractFile, 1, 0, [[" +
-        out +
-        "]], {password = 'first'}))\n"
-        "zip.ExtractFile(1, 0, [[" +
-        out +
-        "]], {password = 'second'})\n"
-        "assert(zip.GetFileAttributes(1, 0).encryption == ZIP_EM_AES_256)\n"
-        "zip.CloseArchive(1)");
-    EXPECT_EQ(ReadFileBytes(out), "twice");
-}
-
 }  // namespace
 }  // namespace zipcvx_test

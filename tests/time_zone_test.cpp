@@ -9,80 +9,52 @@
 
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "support/plugin_host.h"
+#include "support/scoped_time_zone.h"
 
 namespace zipcvx_test {
 namespace {
 
-// Puts TZ back as the test found it.
-class RestoreTimeZone {
-  public:
-    RestoreTimeZone() {
-        const char* zone = getenv("TZ");
-        if (zone != nullptr) saved_ = zone;
-        had_ = zone != nullptr;
-    }
-    ~RestoreTimeZone() {
-        if (had_) {
-            setenv("TZ", saved_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-  private:
-    std::string saved_;
-    bool had_ = false;
-};
-
-std::string Local(time_t t) {
-    struct tm parts {};
-    localtime_r(&t, &parts);
-    char text[80];
-    strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z %Z", &parts);
-    return text + std::string(parts.tm_isdst > 0 ? " dst" : "");
-}
-
 // Instants around the turns of daylight saving time in many zones, and far
 // from now.
-const time_t kInstants[] = {0,          954550800,  972781200, 1616893200,
-                            1635642000, 1700000000, 2147483647};
-
-TEST(PinLocalTimeZone, NamesTheSystemZoneOnlyWhenTzIsUnset) {
-    RestoreTimeZone restore;
-    setenv("TZ", "Asia/Tokyo", 1);
-    cvx::PinLocalTimeZone();
-    EXPECT_STREQ(getenv("TZ"), "Asia/Tokyo");
-
-    unsetenv("TZ");
-    tzset();
-    std::vector<std::string> before;
-    for (time_t t : kInstants)
-        before.push_back(Local(t));
-    cvx::PinLocalTimeZone();
-    if (access("/etc/localtime", R_OK) == 0) {
-        EXPECT_STREQ(getenv("TZ"), ":/etc/localtime");
-    } else {
-        EXPECT_EQ(getenv("TZ"), nullptr) << "nothing to name";
+std::string LocalTimes() {
+    std::string text;
+    for (time_t t : {0, 954550800, 972781200, 1616893200, 1635642000, 1700000000, 2147483647}) {
+        struct tm parts {};
+        localtime_r(&t, &parts);
+        char line[80];
+        strftime(line, sizeof line, "%Y-%m-%d %H:%M:%S %z %Z", &parts);
+        text += line + std::string(parts.tm_isdst > 0 ? " dst\n" : "\n");
     }
-    std::vector<std::string> after;
-    for (time_t t : kInstants)
-        after.push_back(Local(t));
-    EXPECT_EQ(after, before);
+    return text;
 }
 
-class HostTimeZone : public PluginHost {};
+const char* SystemZone() {
+    return access("/etc/localtime", R_OK) == 0 ? ":/etc/localtime" : nullptr;
+}
+
+TEST(PinLocalTimeZone, NamesTheSystemZoneOnlyWhenTzIsUnset) {
+    ScopedTimeZone restore("Asia/Tokyo");
+    cvx::PinLocalTimeZone();
+    EXPECT_STREQ(getenv("TZ"), "Asia/Tokyo");
+    unsetenv("TZ");
+    tzset();
+    const std::string before = LocalTimes();
+    cvx::PinLocalTimeZone();
+    EXPECT_STREQ(getenv("TZ"), SystemZone());
+    EXPECT_EQ(LocalTimes(), before);
+}
+
+using HostTimeZone = PluginHost;
 
 TEST_F(HostTimeZone, AStartedHostHasItsZoneNamed) {
-    RestoreTimeZone restore;
+    ScopedTimeZone restore("UTC");
     StopHost();
     unsetenv("TZ");
     StartHost();
-    if (access("/etc/localtime", R_OK) == 0) {
-        EXPECT_EQ(Eval("os.getenv('TZ')"), ":/etc/localtime");
+    if (SystemZone() != nullptr) {
+        EXPECT_EQ(Eval("os.getenv('TZ')"), SystemZone());
     }
 }
 

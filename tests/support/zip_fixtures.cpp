@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "support/plugin_host.h"
 
@@ -28,34 +30,32 @@ void RunPython(const std::string& path, const std::string& program) {
     std::remove(script.c_str());
 }
 
-// Patches fields of both headers of one entry: (local offset, central
-// offset, width in bytes, the Python expression of the new value of v).
-std::string PatchProgram(const std::string& path, const std::string& name, int localField,
-                         int centralField, const std::string& change) {
-    return "import struct, zipfile\n"
-           "path, name = '" +
-           path + "', bytes.fromhex('" + Hex(name) +
-           "').decode()\n"
-           "data = bytearray(open(path, 'rb').read())\n"
-           "zf = zipfile.ZipFile(path)\n"
-           "info = zf.getinfo(name)\n"
-           "def patch(at):\n"
-           "    v = struct.unpack_from('<I', data, at)[0]\n"
-           "    struct.pack_into('<I', data, at, " +
-           change +
-           ")\n"
-           "patch(info.header_offset + " +
-           std::to_string(localField) +
-           ")\n"
-           "at = zf.start_dir\n"
-           "while data[at:at + 4] == b'PK\\x01\\x02':\n"
-           "    n, e, c = struct.unpack_from('<HHH', data, at + 28)\n"
-           "    if data[at + 46:at + 46 + n].decode('utf-8', 'replace') == name:\n"
-           "        patch(at + " +
-           std::to_string(centralField) +
-           ")\n"
-           "    at += 46 + n + e + c\n"
-           "open(path, 'wb').write(data)\n";
+uint32_t Le(const std::string& d, size_t at, int width) {
+    uint32_t v = 0;
+    for (int i = width - 1; i >= 0; --i)
+        v = v << 8 | static_cast<unsigned char>(d[at + static_cast<size_t>(i)]);
+    return v;
+}
+
+// Changes a 32-bit field of both headers of one entry (at these offsets in
+// the local and the central header).
+void PatchBothHeaders(const std::string& path, const std::string& name, size_t localField,
+                      size_t centralField, const std::function<uint32_t(uint32_t)>& change) {
+    std::string d = ReadFileBytes(path);
+    const auto patch = [&](size_t at) {
+        const uint32_t v = change(Le(d, at, 4));
+        for (size_t i = 0; i < 4; ++i)
+            d[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    const size_t end = d.rfind("PK\x05\x06");
+    ASSERT_NE(end, std::string::npos) << path;
+    for (size_t at = Le(d, end + 16, 4); d.compare(at, 4, "PK\x01\x02") == 0;
+         at += 46 + Le(d, at + 28, 2) + Le(d, at + 30, 2) + Le(d, at + 32, 2)) {
+        if (d.compare(at + 46, Le(d, at + 28, 2), name) != 0) continue;
+        patch(at + centralField);
+        patch(Le(d, at + 42, 4) + localField);
+    }
+    WriteFileBytes(path, d);
 }
 
 }  // namespace
@@ -77,11 +77,11 @@ void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
 }
 
 void CorruptCrc(const std::string& path, const std::string& name) {
-    RunPython(path, PatchProgram(path, name, 14, 16, "v ^ 0x5a5a5a5a"));
+    PatchBothHeaders(path, name, 14, 16, [](uint32_t v) { return v ^ 0x5a5a5a5au; });
 }
 
 void UnderstateSize(const std::string& path, const std::string& name, unsigned by) {
-    RunPython(path, PatchProgram(path, name, 22, 24, "v - " + std::to_string(by)));
+    PatchBothHeaders(path, name, 22, 24, [by](uint32_t v) { return v - by; });
 }
 
 std::string CountingBytes(size_t size) {

@@ -1,0 +1,99 @@
+// The host's file services: regular files are read ahead with the position
+// kept by the host, and positions are 64-bit on every build, 32-bit ones
+// included (archives over 4 GiB are read through them).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "support/plugin_host.h"
+#include "support/zip_fixtures.h"
+
+namespace zipcvx_test {
+namespace {
+
+class HostFiles : public PluginHost {
+  protected:
+    const FileServices& files() { return *host().services()->files; }
+};
+
+// Every mix of small and large reads and seeks gives exactly the bytes and
+// positions that plain reads of the file give. The file is larger than
+// several read-aheads and not a multiple of one.
+TEST_F(HostFiles, ReadsAndSeeksAgreeWithTheFile) {
+    constexpr int64_t kSize = 300000;
+    const std::string path = TempDir() + "/data.bin";
+    const std::string bytes = CountingBytes(kSize);
+    WriteFileBytes(path, bytes);
+    HostFile in = files().OpenFile(path.c_str(), kOpenRead);
+    ASSERT_NE(in, 0u);
+    std::mt19937 random(8);
+    int64_t position = 0;
+    for (int step = 0; step < 2000; ++step) {
+        SCOPED_TRACE("step " + std::to_string(step) + " at " + std::to_string(position));
+        if (random() % 10 < 6) {
+            const int32_t sizes[] = {1, 46, 4096, 65535, 65536, 65537, 200000};
+            const int32_t length = sizes[random() % 7];
+            std::string got(static_cast<size_t>(length), '\0');
+            const int32_t n = files().ReadFile(in, got.data(), length);
+            ASSERT_EQ(n, std::min<int64_t>(length, std::max<int64_t>(kSize - position, 0)));
+            ASSERT_TRUE(got.substr(0, n) ==
+                        bytes.substr(static_cast<size_t>(std::min(position, kSize)), n));
+            position += n;
+        } else {
+            // Back, forward, from the end and past it; before the start is refused.
+            const int32_t mode = static_cast<int32_t>(random() % 3);
+            const int64_t offset = static_cast<int64_t>(random() % 140000) - 70000;
+            const int64_t from = mode == kSeekStart ? 0 : mode == kSeekEnd ? kSize : position;
+            ASSERT_EQ(files().SeekFile(in, offset, mode), from + offset < 0 ? -1 : position);
+            if (from + offset >= 0) position = from + offset;
+        }
+        ASSERT_EQ(files().SeekFile(in, 0, kSeekCurrent), position);
+    }
+    files().CloseFile(in);
+}
+
+// What was added behind the end that a reader met is read on.
+TEST_F(HostFiles, AFileThatGrowsIsReadOn) {
+    const std::string path = TempDir() + "/grow.bin";
+    HostFile out = files().OpenFile(path.c_str(), kOpenWrite);
+    ASSERT_EQ(files().WriteFile(out, "abc", 3), 3);
+    HostFile in = files().OpenFile(path.c_str(), kOpenRead);
+    char got[8] = {};
+    EXPECT_EQ(files().ReadFile(in, got, 8), 3);
+    EXPECT_EQ(files().WriteFile(out, "def", 3), 3);
+    EXPECT_EQ(files().ReadFile(in, got, 8), 3);
+    EXPECT_EQ(std::string(got, 3), "def");
+    files().CloseFile(in);
+    files().CloseFile(out);
+}
+
+// 5 GiB and a little: a cut 32-bit offset would land 1 GiB in. The file is
+// sparse, so nearly nothing is written.
+TEST_F(HostFiles, SeekReadAndExamineBeyond4GiB) {
+    constexpr int64_t kFar = (int64_t{5} << 30) + 3;
+    const std::string path = TempDir() + "/sparse.bin";
+    HostFile out = files().OpenFile(path.c_str(), kOpenWrite);
+    ASSERT_NE(out, 0u);
+    EXPECT_EQ(files().SeekFile(out, kFar, kSeekStart), 0);
+    EXPECT_EQ(files().WriteFile(out, "tail", 4), 4);
+    files().CloseFile(out);
+
+    HostFile in = files().OpenFile(path.c_str(), kOpenRead);
+    ASSERT_NE(in, 0u) << "a file over 2 GiB must open";
+    EXPECT_EQ(files().SeekFile(in, 0, kSeekEnd), 0);
+    EXPECT_EQ(files().SeekFile(in, kFar, kSeekStart), kFar + 4);
+    char tail[4] = {};
+    EXPECT_EQ(files().ReadFile(in, tail, 4), 4);
+    EXPECT_EQ(std::string(tail, 4), "tail");
+    EXPECT_EQ(files().SeekFile(in, -4, kSeekCurrent), kFar + 4);
+    EXPECT_EQ(files().SeekFile(in, 0, kSeekCurrent), kFar);
+    StatRecord info{};
+    EXPECT_NE(files().ExamineFile(in, 0, &info, 0), 0);
+    EXPECT_EQ(info.size, kFar + 4);
+    files().CloseFile(in);
+}
+
+}  // namespace
+}  // namespace zipcvx_test
