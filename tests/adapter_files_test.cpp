@@ -68,43 +68,44 @@ TEST_F(AdapterFiles, TheCacheGrowsByWholeChunksForEachHandleAlone) {
     A().FClose(two);
 }
 
-// A seek returns the old position and takes any target; negative counts and
-// positions, and sums that do not fit, are refused, and a seek whose target
-// cannot be represented leaves the position.
+// A seek returns the old position and takes any target, except one that
+// cannot be represented; reads with a negative count or position, or whose
+// end would overflow, are refused.
 TEST_F(AdapterFiles, SeeksAnywhereAndRefusesNegativeOrOverflowingReads) {
     void* file = Open(pics + "/doc.txt");
     ASSERT_NE(file, nullptr);
     const AdapterFile& r = FileRecord(file);
+    const struct {
+        int64_t offset;
+        int32_t mode;
+        int64_t before, after;
+        int32_t eof;
+    } seeks[] = {
+        {1000, kSeekStart, 0, 1000, 1},
+        {4, 7, 1000, 1000, 1},  // an unknown mode
+        {-3, kSeekStart, 1000, -3, 0},
+        {INT64_MAX - 2, kSeekStart, -3, INT64_MAX - 2, 1},
+        {10, kSeekCurrent, INT64_MAX - 2, INT64_MAX - 2, 1},
+        {INT64_MIN, kSeekStart, INT64_MAX - 2, INT64_MIN, 0},
+        {-1, kSeekCurrent, INT64_MIN, INT64_MIN, 0},
+        {INT64_MAX, kSeekEnd, INT64_MIN, INT64_MIN, 0},
+    };
     char buffer[16];
-    EXPECT_EQ(A().FSeek(file, 0, kSeekEnd), 0);
-    EXPECT_EQ(r.position, 11);
-    EXPECT_EQ(A().FEof(file), 1);
-    EXPECT_EQ(A().FRead(file, buffer, 1), 0);
-    EXPECT_EQ(A().FSeek(file, -1, kSeekEnd), 11);
-    EXPECT_EQ(A().FGetC(file), '\n');
-    EXPECT_EQ(A().FSeek(file, 1000, kSeekStart), 11);
-    EXPECT_EQ(A().FEof(file), 1);
-    EXPECT_EQ(A().FGetC(file), -1);
-    EXPECT_EQ(A().FSeek(file, 4, 7), 1000) << "an unknown mode moves nothing";
-    EXPECT_EQ(r.position, 1000);
-
+    for (const auto& c : seeks) {
+        SCOPED_TRACE(c.offset);
+        EXPECT_EQ(A().FSeek(file, c.offset, c.mode), c.before);
+        EXPECT_EQ(r.position, c.after);
+        EXPECT_EQ(A().FEof(file), c.eof);
+        EXPECT_EQ(A().FRead(file, buffer, 16), 0);
+        EXPECT_EQ(A().FGetC(file), -1);
+    }
+    EXPECT_EQ(r.cached, 0) << "seeking reads nothing";
+    A().FSeek(file, 0, kSeekStart);
     EXPECT_EQ(A().FRead(file, buffer, -1), 0);
     EXPECT_EQ(A().FRead(file, buffer, INT32_MIN), 0);
-    EXPECT_EQ(A().FSeek(file, -3, kSeekStart), 1000);
-    EXPECT_EQ(A().FRead(file, buffer, 5), 0);
-    EXPECT_EQ(A().FGetC(file), -1);
-    EXPECT_EQ(A().FEof(file), 0);
-    EXPECT_EQ(A().FSeek(file, INT64_MAX - 2, kSeekStart), -3);
-    EXPECT_EQ(A().FRead(file, buffer, 16), 0);
-    EXPECT_EQ(A().FSeek(file, 10, kSeekCurrent), INT64_MAX - 2);
-    EXPECT_EQ(r.position, INT64_MAX - 2);
-    EXPECT_EQ(A().FSeek(file, INT64_MIN, kSeekStart), INT64_MAX - 2);
-    EXPECT_EQ(A().FSeek(file, -1, kSeekCurrent), INT64_MIN);
-    EXPECT_EQ(A().FSeek(file, INT64_MAX, kSeekEnd), INT64_MIN);
-    EXPECT_EQ(r.position, INT64_MIN);
-    EXPECT_EQ(r.cached, 11) << "seeking reads nothing";
-    EXPECT_EQ(A().FSeek(file, 0, kSeekStart), INT64_MIN);
     EXPECT_EQ(A().FRead(file, buffer, 5), 5);
+    EXPECT_EQ(A().FSeek(file, -1, kSeekEnd), 5);
+    EXPECT_EQ(A().FGetC(file), '\n');
     A().FClose(file);
 }
 

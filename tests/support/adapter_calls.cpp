@@ -27,22 +27,19 @@ void AdapterTest::TearDown() {
 
 AdapterCalls& AdapterTest::A() {
     if (linked) {
-        static AdapterCalls code{::FOpen, ::FClose,  ::FRead,    ::FGetC,       ::FWrite,
-                                 ::FPutC, ::FSeek,   ::FFlush,   ::FEof,        ::Stat,
-                                 ::FStat, ::OpenDir, ::CloseDir, ::NextDirEntry};
+#define ZIPCVX_LINKED(name) ::name,
+        static AdapterCalls code{ZIPCVX_ADAPTER_ENTRY_POINTS(ZIPCVX_LINKED)};
+#undef ZIPCVX_LINKED
         return code;
     }
-    if (!calls_ || callsFor_ != &host()) {
+    if (callsFor_ != &host()) {
         const cvx::Host& h = host();
-        calls_ = std::make_unique<AdapterCalls>(AdapterCalls{
-            h.Entry<FOpenFn>("FOpen"), h.Entry<FCloseFn>("FClose"), h.Entry<FReadFn>("FRead"),
-            h.Entry<FGetCFn>("FGetC"), h.Entry<FWriteFn>("FWrite"), h.Entry<FPutCFn>("FPutC"),
-            h.Entry<FSeekFn>("FSeek"), h.Entry<FFlushFn>("FFlush"), h.Entry<FEofFn>("FEof"),
-            h.Entry<StatFn>("Stat"), h.Entry<FStatFn>("FStat"), h.Entry<OpenDirFn>("OpenDir"),
-            h.Entry<CloseDirFn>("CloseDir"), h.Entry<NextDirEntryFn>("NextDirEntry")});
+#define ZIPCVX_LOADED(name) h.Entry<name##Fn>(#name),
+        calls_ = {ZIPCVX_ADAPTER_ENTRY_POINTS(ZIPCVX_LOADED)};
+#undef ZIPCVX_LOADED
         callsFor_ = &h;
     }
-    return *calls_;
+    return calls_;
 }
 
 std::string AdapterTest::ReadAll(void* file, int32_t block) {

@@ -4,7 +4,6 @@
 #ifndef ZIPCVX_TESTS_ADAPTER_CALLS_H
 #define ZIPCVX_TESTS_ADAPTER_CALLS_H
 
-#include <memory>
 #include <string>
 
 #include "adapter/adapter_dir.h"
@@ -14,21 +13,16 @@
 
 namespace zipcvx_test {
 
+#define ZIPCVX_ADAPTER_ENTRY_POINTS(X)                                                          \
+    X(FOpen)                                                                                    \
+    X(FClose)                                                                                   \
+    X(FRead) X(FGetC) X(FWrite) X(FPutC) X(FSeek) X(FFlush) X(FEof) X(Stat) X(FStat) X(OpenDir) \
+        X(CloseDir) X(NextDirEntry)
+
 struct AdapterCalls {
-    FOpenFn FOpen;
-    FCloseFn FClose;
-    FReadFn FRead;
-    FGetCFn FGetC;
-    FWriteFn FWrite;
-    FPutCFn FPutC;
-    FSeekFn FSeek;
-    FFlushFn FFlush;
-    FEofFn FEof;
-    StatFn Stat;
-    FStatFn FStat;
-    OpenDirFn OpenDir;
-    CloseDirFn CloseDir;
-    NextDirEntryFn NextDirEntry;
+#define ZIPCVX_POINTER(name) name##Fn name;
+    ZIPCVX_ADAPTER_ENTRY_POINTS(ZIPCVX_POINTER)
+#undef ZIPCVX_POINTER
 };
 
 // The plugin's own record behind a handle: both sides compile its layout
@@ -74,7 +68,7 @@ class AdapterTest : public PluginHost {
     static const std::string& Big();  // CountingBytes(100000)
 
   private:
-    std::unique_ptr<AdapterCalls> calls_;
+    AdapterCalls calls_{};
     const cvx::Host* callsFor_ = nullptr;
 };
 
