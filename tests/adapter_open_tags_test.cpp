@@ -59,7 +59,33 @@ class AdapterOpenTags : public AdapterTest, public ::testing::WithParamInterface
     HostFile outer = 0;
 };
 
-TEST_P(AdapterOpenTags, OpensAnArchiveHeldInMemory) {
+TEST_P(AdapterOpenTags, OpensWhatTheTagsNameAndNothingElse) {
+    cvx::FileServiceTable()->SeekFile(outer, 5, kSeekStart);
+    const std::pair<std::vector<TagItem>, std::string> cases[] = {
+        {{{2, Memory()}, {3, memory.size()}}, "from memory"},
+        {{{5, outer}, {4, 777}}, "from the file"},
+        {{{5, outer}, {4, 776}}, "(null)"},  // an offset that misses
+        {{{5, 12345}}, "(null)"},
+        {{{2, Memory()}, {3, 10}, {4, 11}}, "(null)"},
+        {{{2, Memory()}, {3, 100}}, "(null)"},  // a truncated archive
+        {{{1, 5}, {6, 7}}, "(null)"},           // no tag names an archive
+    };
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(ReadWithTags(cases[i].first), cases[i].second) << "case " << i;
+    EXPECT_EQ(cvx::FileServiceTable()->SeekFile(outer, 0, kSeekCurrent), 5)
+        << "the outer file keeps its position";
+    cvx::FileServiceTable()->CloseFile(outer);
+    EXPECT_EQ(ReadWithTags({{5, outer}, {4, 777}}), "(null)") << "a file no longer open";
+    outer = 0;
+}
+
+TEST_P(AdapterOpenTags, NamesTheSourceAsTheHostVersionWants) {
+    EXPECT_EQ(ReadWithTags({{1, 5}, {6, 7}}), "(null)");
+    void* file = Open(Path("memory.zip") + "/a.txt");
+    ASSERT_NE(file, nullptr);
+    A().FClose(file);
+    EXPECT_TRUE(Calls("MakeSourceFileName").empty() && Calls("CreateSourceFileName").empty())
+        << "plain paths need no source names";
     EXPECT_EQ(ReadWithTags({{2, Memory()}, {3, memory.size()}}), "from memory");
     if (NewHost()) {
         EXPECT_EQ(Calls("MakeSourceFileName"), std::vector<std::string>{MadeName()});
@@ -71,17 +97,6 @@ TEST_P(AdapterOpenTags, OpensAnArchiveHeldInMemory) {
         EXPECT_EQ(Calls("FreeSourceFileName").size(), 1u) << "released at FClose";
         EXPECT_TRUE(Calls("MakeSourceFileName").empty());
     }
-}
-
-TEST_P(AdapterOpenTags, OpensAnArchiveInsideAnotherOpenFile) {
-    cvx::FileServiceTable()->SeekFile(outer, 5, kSeekStart);
-    EXPECT_EQ(ReadWithTags({{5, outer}, {4, 777}}), "from the file");
-    EXPECT_EQ(cvx::FileServiceTable()->SeekFile(outer, 0, kSeekCurrent), 5)
-        << "the outer file keeps its position";
-    EXPECT_EQ(ReadWithTags({{5, outer}, {4, 776}}), "(null)") << "an offset that misses";
-    cvx::FileServiceTable()->CloseFile(outer);
-    EXPECT_EQ(ReadWithTags({{5, outer}, {4, 777}}), "(null)") << "a file no longer open";
-    outer = 0;
 }
 
 // With both tags an older host is given tag 5 and the flag 1, a newer one
@@ -105,21 +120,6 @@ TEST_P(AdapterOpenTags, ChoosesBetweenTagsTwoAndFiveByHostVersion) {
                   std::vector<std::string>{"CreateSourceFileName(" + std::to_string(outer) + "," +
                                            std::to_string(memory.size()) + ",777,1)"});
     }
-}
-
-TEST_P(AdapterOpenTags, TagsThatNameNothingOpenNothing) {
-    EXPECT_EQ(ReadWithTags({{5, 12345}}), "(null)");
-    EXPECT_EQ(ReadWithTags({{2, Memory()}, {3, 10}, {4, 11}}), "(null)");
-    EXPECT_EQ(ReadWithTags({{2, Memory()}, {3, 100}}), "(null)") << "a truncated archive";
-    EXPECT_EQ(host().LiveBlocks(), 0u);
-    EXPECT_EQ(host().OpenFiles(), 1u) << "outer.bin alone";
-    host().calls().clear();
-    EXPECT_EQ(ReadWithTags({{1, 5}, {6, 7}}), "(null)") << "no tag names an archive";
-    void* file = Open(Path("memory.zip") + "/a.txt");
-    ASSERT_NE(file, nullptr);
-    A().FClose(file);
-    EXPECT_TRUE(Calls("MakeSourceFileName").empty()) << "plain paths need no source names";
-    EXPECT_TRUE(Calls("CreateSourceFileName").empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Hosts, AdapterOpenTags,
