@@ -12,14 +12,7 @@
 namespace zipcvx_test {
 namespace {
 
-class AdapterDirectory : public AdapterTest {
-  protected:
-    void SetUp() override {
-        AdapterTest::SetUp();
-        pics = MakePics();
-    }
-    std::string pics;
-};
+using AdapterDirectory = PicsTest;
 
 TEST_F(AdapterDirectory, ListsEachSubdirectoryOnceInEntryOrder) {
     EXPECT_EQ(List(pics, true), "img/ 0 2016, doc.txt 11 2017, doc/ 0 2031, empty.txt 0 2017");

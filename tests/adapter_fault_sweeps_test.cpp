@@ -15,11 +15,10 @@
 namespace zipcvx_test {
 namespace {
 
-class AdapterSweeps : public AdapterTest {
+class AdapterSweeps : public PicsTest {
   protected:
     void SetUp() override {
-        AdapterTest::SetUp();
-        pics = MakePics();
+        PicsTest::SetUp();
         bzip2 = MakeArchive(TempDir(), "bzip2.zip", {{"big.txt", CountingBytes(30000)}},
                             std::string(kSevenZip) + " -mm=BZip2");
     }
@@ -49,7 +48,6 @@ class AdapterSweeps : public AdapterTest {
         SweepAll(host(), HostIoSites(), c);
     }
 
-    std::string pics;
     std::string bzip2;
 };
 

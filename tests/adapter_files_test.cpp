@@ -12,14 +12,7 @@
 namespace zipcvx_test {
 namespace {
 
-class AdapterFiles : public AdapterTest {
-  protected:
-    void SetUp() override {
-        AdapterTest::SetUp();
-        pics = MakePics();
-    }
-    std::string pics;
-};
+using AdapterFiles = PicsTest;
 
 TEST_F(AdapterFiles, OpensEntriesWithoutRegardToLetterCaseAndOnlyForReading) {
     for (const char* name : {"doc.txt", "DOC.TXT", "Doc.Txt", "IMG\\A.PNG"}) {
@@ -198,10 +191,10 @@ void* CountingRealloc(void* block, size_t size) {
     return ++gReallocCalls == gReallocFailAt ? nullptr : realloc(block, size);
 }
 
-class LinkedAdapterFiles : public AdapterFiles {
+class LinkedAdapterFiles : public PicsTest {
     void SetUp() override {
         linked = true;
-        AdapterFiles::SetUp();
+        PicsTest::SetUp();
     }
 };
 

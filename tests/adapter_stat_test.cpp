@@ -12,14 +12,7 @@ bool SameDate(const DateGroup& a, const DateGroup& b) {
     return memcmp(&a, &b, sizeof a) == 0;
 }
 
-class AdapterStat : public AdapterTest {
-  protected:
-    void SetUp() override {
-        AdapterTest::SetUp();
-        pics = MakePics();
-    }
-    std::string pics;
-};
+using AdapterStat = PicsTest;
 
 enum Served { kNothing = 0, kOpens = 1, kLists = 2 };
 

@@ -77,16 +77,16 @@ const std::string& AdapterTest::Big() {
     return big;
 }
 
-std::string AdapterTest::MakePics() {
-    const std::string path = Path("pics.zip");
-    MakeZip(path, {{"img/", "", true, {2016, 1, 31, 23, 59, 58}},
+void PicsTest::SetUp() {
+    AdapterTest::SetUp();
+    pics = Path("pics.zip");
+    MakeZip(pics, {{"img/", "", true, {2016, 1, 31, 23, 59, 58}},
                    {"img/a.png", Big()},
                    {"doc.txt", kDocText, false},
                    {"IMG/b.png", "bb"},
                    {"Img/sub/c.png", "c"},
                    {"doc/deep/x.txt", "x"},
                    {"empty.txt", ""}});
-    return path;
 }
 
 }  // namespace zipcvx_test

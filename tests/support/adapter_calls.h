@@ -13,11 +13,12 @@
 
 namespace zipcvx_test {
 
-#define ZIPCVX_ADAPTER_ENTRY_POINTS(X)                                                          \
-    X(FOpen)                                                                                    \
-    X(FClose)                                                                                   \
-    X(FRead) X(FGetC) X(FWrite) X(FPutC) X(FSeek) X(FFlush) X(FEof) X(Stat) X(FStat) X(OpenDir) \
-        X(CloseDir) X(NextDirEntry)
+#define ZIPCVX_ADAPTER_ENTRY_POINTS(X)                                                             \
+    X(FOpen)                                                                                       \
+    X(FClose)                                                                                      \
+    X(FRead)                                                                                       \
+    X(FGetC) X(FWrite) X(FPutC) X(FSeek) X(FFlush) X(FEof) X(Stat) X(FStat) X(OpenDir) X(CloseDir) \
+        X(NextDirEntry)
 
 struct AdapterCalls {
 #define ZIPCVX_POINTER(name) name##Fn name;
@@ -60,16 +61,21 @@ class AdapterTest : public PluginHost {
     // they are separated by commas.
     std::string List(const std::string& path, bool details = false);
 
-    // Makes pics.zip, in this order (all dated kEntryDate except img/):
-    //   img/ (kImgDate), img/a.png (Big(), deflated), doc.txt (kDocText, stored),
-    //   IMG/b.png "bb", Img/sub/c.png "c", doc/deep/x.txt "x", empty.txt ""
-    // and returns its path.
-    std::string MakePics();
     static const std::string& Big();  // CountingBytes(100000)
 
   private:
     AdapterCalls calls_{};
     const cvx::Host* callsFor_ = nullptr;
+};
+
+// Most adapter tests read `pics`, pics.zip, made in this order (all dated
+// kEntryDate except img/):
+//   img/ (kImgDate), img/a.png (Big(), deflated), doc.txt (kDocText, stored),
+//   IMG/b.png "bb", Img/sub/c.png "c", doc/deep/x.txt "x", empty.txt ""
+class PicsTest : public AdapterTest {
+  protected:
+    void SetUp() override;
+    std::string pics;
 };
 
 }  // namespace zipcvx_test
