@@ -55,19 +55,7 @@ TEST_F(AdapterDirectory, ASubdirectoryThatCannotBeRecordedIsListedAllTheSame) {
     EXPECT_EQ(List(pics), "img/ img/ doc.txt doc/ empty.txt");
 }
 
-int gCallocCalls = 0;
-int gCallocFailAt = 0;
-
-void* CountingCalloc(size_t count, size_t size) {
-    return ++gCallocCalls == gCallocFailAt ? nullptr : calloc(count, size);
-}
-
-class SeenIndexListing : public AdapterTest {
-    void SetUp() override {
-        linked = true;
-        AdapterTest::SetUp();
-    }
-};
+using SeenIndexListing = Linked<AdapterTest>;
 
 // Subdirectories mentioned again and again, in other letter cases and out
 // of order, beside names that only share a prefix (dir1, dir10, dir100):
@@ -101,13 +89,13 @@ TEST_F(SeenIndexListing, EachSubdirectoryOnceAtItsFirstMention) {
 
     gSeenIndexCalloc = CountingCalloc;
     for (int failAt : {0, 1, 2, 4}) {
-        gCallocCalls = 0;
-        gCallocFailAt = failAt;
+        gHeapHook.calls = 0;
+        gHeapHook.failAt = failAt;
         EXPECT_EQ(List(Path("many.zip")), expected) << "table " << failAt << " failing";
         if (failAt == 0) {
-            EXPECT_GE(gCallocCalls, 3) << "the index grew";
+            EXPECT_GE(gHeapHook.calls, 3) << "the index grew";
         } else {
-            EXPECT_EQ(gCallocCalls, failAt) << "no table is asked for once one failed";
+            EXPECT_EQ(gHeapHook.calls, failAt) << "no table is asked for once one failed";
         }
     }
     EXPECT_EQ(List(Path("many.zip/DIR1")), "a.txt b.txt x/") << "dir10 and dir100 are not in it";

@@ -182,21 +182,7 @@ TEST_F(AdapterFiles, AFailedHostReadEndsTheStream) {
     A().FClose(file);
 }
 
-// The cache's memory comes from the C library: the linked code's realloc
-// can be replaced.
-int gReallocCalls = 0;
-int gReallocFailAt = 0;
-
-void* CountingRealloc(void* block, size_t size) {
-    return ++gReallocCalls == gReallocFailAt ? nullptr : realloc(block, size);
-}
-
-class LinkedAdapterFiles : public PicsTest {
-    void SetUp() override {
-        linked = true;
-        PicsTest::SetUp();
-    }
-};
+using LinkedAdapterFiles = Linked<PicsTest>;
 
 TEST_F(LinkedAdapterFiles, ACacheThatCannotGrowFailsOnlyThatRead) {
     gCacheRealloc = CountingRealloc;
@@ -204,18 +190,18 @@ TEST_F(LinkedAdapterFiles, ACacheThatCannotGrowFailsOnlyThatRead) {
     ASSERT_NE(file, nullptr);
     const AdapterFile& r = FileRecord(file);
     char buffer[8];
-    gReallocFailAt = 1;
+    gHeapHook.failAt = 1;
     EXPECT_EQ(A().FRead(file, buffer, 8), 0);
     EXPECT_EQ(r.cached, 0);
     EXPECT_EQ(r.position, 0);
     ASSERT_EQ(A().FRead(file, buffer, 8), 8) << "the stream was not touched";
     EXPECT_EQ(buffer[7], 7);
-    gReallocFailAt = 3;
+    gHeapHook.failAt = 3;
     A().FSeek(file, 69999, kSeekStart);
     EXPECT_EQ(A().FGetC(file), -1);
     EXPECT_EQ(r.cached, 65536);
     EXPECT_EQ(A().FGetC(file), 69999 % 251);
-    EXPECT_EQ(gReallocCalls, 4) << "one realloc per chunk, and the failed one";
+    EXPECT_EQ(gHeapHook.calls, 4) << "one realloc per chunk, and the failed one";
     EXPECT_EQ(A().FClose(file), 1);
 }
 

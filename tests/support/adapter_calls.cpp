@@ -14,6 +14,15 @@ void AdapterTest::SetUp() {
     options.date = kHostNow;
     PluginHost::SetUp();
     if (linked) gPlugin.services = host().services();
+    gHeapHook = {};
+}
+
+void* CountingRealloc(void* block, size_t size) {
+    return ++gHeapHook.calls == gHeapHook.failAt ? nullptr : realloc(block, size);
+}
+
+void* CountingCalloc(size_t count, size_t size) {
+    return ++gHeapHook.calls == gHeapHook.failAt ? nullptr : calloc(count, size);
 }
 
 void AdapterTest::TearDown() {

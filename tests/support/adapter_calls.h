@@ -13,11 +13,12 @@
 
 namespace zipcvx_test {
 
-#define ZIPCVX_ADAPTER_ENTRY_POINTS(X)                                                             \
-    X(FOpen)                                                                                       \
-    X(FClose)                                                                                      \
-    X(FRead)                                                                                       \
-    X(FGetC) X(FWrite) X(FPutC) X(FSeek) X(FFlush) X(FEof) X(Stat) X(FStat) X(OpenDir) X(CloseDir) \
+#define ZIPCVX_ADAPTER_ENTRY_POINTS(X)                                                    \
+    X(FOpen)                                                                              \
+    X(FClose)                                                                             \
+    X(FRead)                                                                              \
+    X(FGetC)                                                                              \
+    X(FWrite) X(FPutC) X(FSeek) X(FFlush) X(FEof) X(Stat) X(FStat) X(OpenDir) X(CloseDir) \
         X(NextDirEntry)
 
 struct AdapterCalls {
@@ -77,6 +78,24 @@ class PicsTest : public AdapterTest {
     void SetUp() override;
     std::string pics;
 };
+
+// Tests of the linked code: the adapter's C heap hooks (gCacheRealloc,
+// gSeenIndexCalloc) may be set to these, which count their calls and fail
+// the one numbered gHeapHook.failAt (none when 0).
+template <class Fixture>
+class Linked : public Fixture {
+    void SetUp() override {
+        this->linked = true;
+        Fixture::SetUp();
+    }
+};
+struct HeapHookCount {
+    int calls = 0;
+    int failAt = 0;
+};
+inline HeapHookCount gHeapHook;
+void* CountingRealloc(void* block, size_t size);
+void* CountingCalloc(size_t count, size_t size);
 
 }  // namespace zipcvx_test
 
