@@ -1,10 +1,8 @@
-// Archive bytes through every adapter entry point: the archive is written
-// to a file and every name in it is opened, read, sought, examined and
-// listed, by its path and through open tag 2 (the archive in memory). No
-// input may crash, read past a buffer or leave anything allocated or open.
-//
-// The plugin's code is linked in and served by a stand-in host that has no
-// plugin loaded: its services and accounting are all the adapter needs.
+// Archive bytes through every adapter entry point: every name in the
+// archive (and some no archive has) is opened, read, sought, examined and
+// listed, by its path and through open tag 2. The linked plugin code is
+// served by a stand-in host without a loaded plugin. No input may crash,
+// read past a buffer or leave anything allocated or open.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
