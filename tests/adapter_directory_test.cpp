@@ -16,12 +16,9 @@ using AdapterDirectory = PicsTest;
 
 TEST_F(AdapterDirectory, ListsEachSubdirectoryOnceInEntryOrder) {
     EXPECT_EQ(List(pics, true), "img/ 0 2016, doc.txt 11 2017, doc/ 0 2031, empty.txt 0 2017");
-    const std::string img = "a.png 100000 2017, b.png 2 2017, sub/ 0 2031";
-    EXPECT_EQ(List(pics + "/img", true), img) << "its own entry is never listed";
-    EXPECT_EQ(List(pics + "/IMG/", true), img);
+    EXPECT_EQ(List(pics + "/IMG/", true), "a.png 100000 2017, b.png 2 2017, sub/ 0 2031")
+        << "its own entry is never listed";
     EXPECT_EQ(List(pics + "\\iMg\\sUb", true), "c.png 1 2017");
-    EXPECT_EQ(List(pics + "/doc"), "deep/");
-    EXPECT_EQ(List(pics + "/doc/deep"), "x.txt");
     MakeZip(Path("empty.zip"), {});
     EXPECT_EQ(List(Path("empty.zip")), "") << "the root always exists";
 }
