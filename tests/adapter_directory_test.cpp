@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <set>
 
 #include "adapter/seen_index.h"
@@ -67,8 +68,7 @@ TEST_F(SeenIndexListing, EachSubdirectoryOnceAtItsFirstMention) {
         entries.push_back({name, "x"});
         const size_t slash = name.find('/');
         std::string lower = name.substr(0, slash);
-        for (char& c : lower)
-            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        std::transform(lower.begin(), lower.end(), lower.begin(), tolower);
         if (slash != std::string::npos && !seen.insert(lower).second) return;
         expected += (expected.empty() ? "" : " ") +
                     name.substr(0, slash == std::string::npos ? slash : slash + 1);
