@@ -6,27 +6,17 @@
 
 namespace {
 
-struct Split {
-    int32_t result;
-    std::string archive;
-    std::string entry;
-    bool operator==(const Split&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Split& s) {
-    return out << s.result << " [" << s.archive << "] [" << s.entry << "]";
-}
-
-Split SplitOf(const std::string& path, int32_t directoryFlag) {
+// "archive|entry", or "declined".
+std::string SplitOf(const std::string& path, int32_t directoryFlag) {
     char archive[kArchivePathSize];
     char entry[kArchivePathSize];
     const char* reference = path.c_str();
     if (SplitArchivePath(&reference, archive, entry, directoryFlag) == 0) {
         EXPECT_EQ(path.c_str(), reference) << "a declined path keeps its reference";
-        return {0, "", ""};
+        return "declined";
     }
     EXPECT_EQ(archive, reference) << "an accepted path goes on as the archive's";
-    return {1, archive, entry};
+    return std::string(archive) + "|" + entry;
 }
 
 TEST(SplitArchivePath, SplitsAtTheFirstMarker) {
@@ -56,9 +46,10 @@ TEST(SplitArchivePath, SplitsAtTheFirstMarker) {
     };
     for (const auto& c : cases) {
         for (int32_t flag : {0, 1}) {
-            const Split expected = c.archive == nullptr
-                                       ? Split{0, "", ""}
-                                       : Split{1, c.archive, flag ? c.directoryEntry : c.entry};
+            const std::string expected =
+                c.archive == nullptr
+                    ? "declined"
+                    : std::string(c.archive) + "|" + (flag ? c.directoryEntry : c.entry);
             EXPECT_EQ(SplitOf(c.path, flag), expected) << c.path << " flag " << flag;
         }
     }
@@ -68,15 +59,15 @@ TEST(SplitArchivePath, SplitsAtTheFirstMarker) {
 // part that does not fit, with the directory flag's '/', is declined.
 TEST(SplitArchivePath, DeclinesWhatDoesNotFitTheBuffers) {
     const std::string lastFit = std::string(kArchivePathSize - 5, 'd') + ".ZIP";
-    EXPECT_EQ(SplitOf(lastFit + "/a", 0), (Split{1, lastFit, "a"}));
-    EXPECT_EQ(SplitOf("d" + lastFit + "/a", 0).result, 0);
+    EXPECT_EQ(SplitOf(lastFit + "/a", 0), lastFit + "|a");
+    EXPECT_EQ(SplitOf("d" + lastFit + "/a", 0), "declined");
     const std::string full(kArchivePathSize - 1, 'e');
     const std::string roomForSlash(kArchivePathSize - 2, 'e');
-    EXPECT_EQ(SplitOf("p.zip/" + full, 0).entry, full);
-    EXPECT_EQ(SplitOf("p.zip/" + full + "e", 0).result, 0);
-    EXPECT_EQ(SplitOf("p.zip/" + roomForSlash, 1).entry, roomForSlash + "/");
-    EXPECT_EQ(SplitOf("p.zip/" + roomForSlash + "\\", 1).entry, roomForSlash + "/");
-    EXPECT_EQ(SplitOf("p.zip/" + full, 1).result, 0);
+    EXPECT_EQ(SplitOf("p.zip/" + full, 0), "p.zip|" + full);
+    EXPECT_EQ(SplitOf("p.zip/" + full + "e", 0), "declined");
+    EXPECT_EQ(SplitOf("p.zip/" + roomForSlash, 1), "p.zip|" + roomForSlash + "/");
+    EXPECT_EQ(SplitOf("p.zip/" + roomForSlash + "\\", 1), "p.zip|" + roomForSlash + "/");
+    EXPECT_EQ(SplitOf("p.zip/" + full, 1), "declined");
 }
 
 }  // namespace
