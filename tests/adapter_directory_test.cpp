@@ -86,14 +86,12 @@ TEST_F(SeenIndexListing, EachSubdirectoryOnceAtItsFirstMention) {
 
     gSeenIndexCalloc = CountingCalloc;
     for (int failAt : {0, 1, 2, 4}) {
-        gHeapHook.calls = 0;
-        gHeapHook.failAt = failAt;
+        gHeapHook = {0, failAt};
         EXPECT_EQ(List(Path("many.zip")), expected) << "table " << failAt << " failing";
-        if (failAt == 0) {
+        if (failAt == 0)
             EXPECT_GE(gHeapHook.calls, 3) << "the index grew";
-        } else {
+        else
             EXPECT_EQ(gHeapHook.calls, failAt) << "no table is asked for once one failed";
-        }
     }
     EXPECT_EQ(List(Path("many.zip/DIR1")), "a.txt b.txt x/") << "dir10 and dir100 are not in it";
 }
