@@ -13,13 +13,10 @@
 
 namespace zipcvx_test {
 
-#define ZIPCVX_ADAPTER_ENTRY_POINTS(X)                                                    \
-    X(FOpen)                                                                              \
-    X(FClose)                                                                             \
-    X(FRead)                                                                              \
-    X(FGetC)                                                                              \
-    X(FWrite) X(FPutC) X(FSeek) X(FFlush) X(FEof) X(Stat) X(FStat) X(OpenDir) X(CloseDir) \
-        X(NextDirEntry)
+// clang-format off
+#define ZIPCVX_ADAPTER_ENTRY_POINTS(X) X(FOpen) X(FClose) X(FRead) X(FGetC) X(FWrite) X(FPutC) \
+    X(FSeek) X(FFlush) X(FEof) X(Stat) X(FStat) X(OpenDir) X(CloseDir) X(NextDirEntry)
+// clang-format on
 
 struct AdapterCalls {
 #define ZIPCVX_POINTER(name) name##Fn name;
