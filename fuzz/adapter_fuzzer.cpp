@@ -1,10 +1,8 @@
-// Archive bytes through every adapter entry point: the archive is written
-// to a file and every name in it is opened, read, sought, examined and
-// listed, by its path and through open tag 2 (the archive in memory). No
-// input may crash, read past a buffer or leave anything allocated or open.
-//
-// The plugin's code is linked in and served by a stand-in host that has no
-// plugin loaded: its services and accounting are all the adapter needs.
+// Archive bytes through every adapter entry point: every name in the
+// archive (and some no archive has) is opened, read, sought, examined and
+// listed, by its path and through open tag 2. The linked plugin code is
+// served by a stand-in host without a loaded plugin. No input may crash,
+// read past a buffer or leave anything allocated or open.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -55,13 +53,13 @@ std::vector<std::string> NamesIn(const std::string& archivePath) {
     return names;
 }
 
+// Reads around an opened file (if it opened) and closes it.
 void ReadAround(void* file, uint32_t seed) {
+    if (file == nullptr) return;
     char buffer[70000];
     int32_t chunk = 1 + static_cast<int32_t>(seed % 69999);
-    for (int i = 0; i < 8; ++i) {
-        if (FRead(file, buffer, chunk) == 0) break;
+    for (int i = 0; i < 8 && FRead(file, buffer, chunk) != 0; ++i)
         chunk = 1 + (chunk * 7919) % 69999;
-    }
     FSeek(file, -static_cast<int64_t>(seed % 100), kSeekCurrent);
     FGetC(file);
     FSeek(file, 0, kSeekEnd);
@@ -73,21 +71,16 @@ void ReadAround(void* file, uint32_t seed) {
     StatRecord r{};
     FStat(file, 0, &r);
     if (FStat(file, kStatFullName, &r) != 0) FuzzHost().AdoptBlock(const_cast<char*>(r.name));
+    FClose(file);
 }
 
 void Examine(const std::string& path, uint32_t seed) {
-    void* file = FOpen(path.c_str(), kOpenRead, nullptr);
-    if (file != nullptr) {
-        ReadAround(file, seed);
-        FClose(file);
-    }
+    ReadAround(FOpen(path.c_str(), kOpenRead, nullptr), seed);
     StatRecord r{};
     Stat(path.c_str(), 0, &r);
-    if (Stat(path.c_str(), kStatFullName, &r) != 0) {
+    if (Stat(path.c_str(), kStatFullName, &r) != 0)
         FuzzHost().AdoptBlock(const_cast<char*>(r.name));
-    }
-    void* dir = OpenDir(path.c_str());
-    if (dir != nullptr) {
+    if (void* dir = OpenDir(path.c_str())) {
         while (NextDirEntry(dir, &r) != 0) {
         }
         NextDirEntry(dir, &r);
@@ -115,11 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The same archive held in memory, named by open tags.
     const TagItem tags[] = {{2, reinterpret_cast<uintptr_t>(data)}, {3, size}, {0, 0}};
     for (size_t i = 5; i < names.size() && i < 12; ++i) {
-        void* file = FOpen(("mem.zip/" + names[i]).c_str(), kOpenRead, tags);
-        if (file != nullptr) {
-            ReadAround(file, seed);
-            FClose(file);
-        }
+        ReadAround(FOpen(("mem.zip/" + names[i]).c_str(), kOpenRead, tags), seed);
         cvx::DropTransientSourceNames();
     }
     if (!host.LeakReport().empty()) {

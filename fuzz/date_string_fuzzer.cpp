@@ -49,9 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (Ordinary(parsed) && t != -1) {
             DateGroup again{};
             Check(ParseDateString(formatted, &again));
-            Check(again.second == parsed.second && again.minute == parsed.minute &&
-                  again.hour == parsed.hour && again.day == parsed.day &&
-                  again.month == parsed.month && again.year == parsed.year);
+            Check(memcmp(&again, &parsed, sizeof again) == 0);
         }
     }
 

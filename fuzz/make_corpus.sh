@@ -31,13 +31,9 @@ make("listing.zip", [("img/", b""), ("img/a.png", b"a" * 300), ("doc.txt", b"doc
 make("deep.zip", [("a/b/c.txt", b"deep")])
 make("empty.zip", [])
 make("odd.zip", [("/abs/x", b"1"), ("doc.txt", b"2"), ("DOC.TXT", b"3"), ("a//b", b"4"), ("n" * 1100, b"5")])
-PY
-cp "$out/adapter/listing.zip" bad.zip
-python3 - bad.zip "$out/adapter/crc.zip" <<'PY'
-import sys
-data = bytearray(open(sys.argv[1], "rb").read())
-data[data.find(b"aaaa")] ^= 1
-open(sys.argv[2], "wb").write(data)
+data = bytearray(open(f"{out}/listing.zip", "rb").read())
+data[data.find(b"aaaa")] ^= 1  # a CRC that does not match
+open(f"{out}/crc.zip", "wb").write(data)
 PY
 
 i=0

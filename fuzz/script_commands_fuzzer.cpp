@@ -1,12 +1,8 @@
-// Archive bytes through the script commands, as a script would use them:
-// zip.OpenArchive in both reading modes, the entry count, then for every
-// entry zip.GetFileAtIndex, zip.LocateFile, zip.GetFileAttributes,
-// zip.GetFileComment and zip.ExtractFile (without a password, with a wrong
-// one and with a progress callback), and zip.CloseArchive. Commands may
-// fail with their codes; nothing may crash, read past a buffer, or stay
-// allocated or open after an input.
-//
-// The stand-in host loads the instrumented zip.cvx before fuzzing starts.
+// Archive bytes through the script commands, as a script would use them
+// (both reading modes; every entry looked up, examined and extracted, with
+// and without a wrong password and a callback), in the stand-in host with
+// the instrumented zip.cvx loaded. Commands may fail with their codes;
+// nothing may crash, read past a buffer, or stay allocated or open.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -20,14 +16,7 @@ namespace {
 
 cvx::Host* gHost = nullptr;
 
-const std::string& Scratch(const char* suffix) {
-    static std::string paths[2];
-    std::string& path = paths[suffix[0] == 'z' ? 0 : 1];
-    if (path.empty()) {
-        path = "/tmp/zipcvx-fuzz-script-" + std::to_string(static_cast<long>(getpid())) + suffix;
-    }
-    return path;
-}
+std::string gArchive, gOut;
 
 const char kScript[] = R"LUA(
 local path, out = ...
@@ -53,6 +42,8 @@ end
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     gHost = new cvx::Host(cvx::HostOptions{});
+    gArchive = "/tmp/zipcvx-fuzz-script-" + std::to_string(static_cast<long>(getpid())) + ".zip";
+    gOut = gArchive + ".out";
     std::string error;
     if (!gHost->Load(ZIPCVX_PLUGIN_PATH, &error) || !gHost->Start(&error)) {
         fprintf(stderr, "cannot start the host: %s\n", error.c_str());
@@ -67,13 +58,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FILE* file = fopen(Scratch("zip").c_str(), "wb");
+    FILE* file = fopen(gArchive.c_str(), "wb");
     if (file == nullptr) return 0;
     fwrite(data, 1, size, file);
     fclose(file);
     std::string error;
-    if (!gHost->RunString("script([[" + Scratch("zip") + "]], [[" + Scratch("out") + "]])",
-                          &error)) {
+    if (!gHost->RunString("script([[" + gArchive + "]], [[" + gOut + "]])", &error)) {
         fprintf(stderr, "the script raised: %s\n", error.c_str());
         abort();
     }

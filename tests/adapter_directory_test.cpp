@@ -1,139 +1,99 @@
-// Directory listings through the loaded plugin, on the archives whose
-// listings matter: subdirectories with and without entries of their own,
-// letter case, nesting, empty archives and odd names.
+// Directory listings: subdirectories with and without entries of their own,
+// letter case, nesting, odd names, and many subdirectories, where the index
+// beside the seen list does the finding.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
-#include <vector>
+#include <algorithm>
+#include <set>
 
+#include "adapter/seen_index.h"
 #include "support/adapter_calls.h"
 
 namespace zipcvx_test {
 namespace {
 
-struct Listed {
-    int32_t kind;
-    std::string name;
-    int64_t size;
-    int32_t year;  // of the first date group; the others are checked equal
-    bool operator==(const Listed&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Listed& l) {
-    return out << "{" << l.kind << ", " << l.name << ", " << l.size << ", " << l.year << "}";
-}
-
-class AdapterDirectory : public AdapterTest {
-  protected:
-    void SetUp() override {
-        AdapterTest::SetUp();
-        ZipEntry img{"img/", ""};
-        img.date[0] = 2015;
-        MakeZip(Path("pics.zip"), {img,
-                                   {"img/a.png", "aaaa"},
-                                   {"doc.txt", "document"},
-                                   {"IMG/b.png", "bb"},
-                                   {"Img/sub/c.png", "c"}});
-        MakeZip(Path("deep.zip"), {{"a/b/c.txt", "deep"}});
-        MakeZip(Path("empty.zip"), {});
-    }
-    // The whole listing; a path that does not open gives nothing and sets opened.
-    std::vector<Listed> List(const std::string& path, bool* opened = nullptr) {
-        std::vector<Listed> listed;
-        void* dir = A().OpenDir(path.c_str());
-        if (opened != nullptr) *opened = dir != nullptr;
-        if (dir == nullptr) return listed;
-        StatRecord r;
-        while (A().NextDirEntry(dir, &r) == 1) {
-            EXPECT_EQ(r.dates[0].year, r.dates[1].year);
-            EXPECT_EQ(r.dates[0].second, r.dates[2].second);
-            EXPECT_EQ(r.originPath, nullptr);
-            listed.push_back({r.kind, r.name, r.size, r.dates[0].year});
-        }
-        EXPECT_EQ(A().NextDirEntry(dir, &r), 0) << "an exhausted listing stays exhausted";
-        A().CloseDir(dir);
-        return listed;
-    }
-};
+using AdapterDirectory = PicsTest;
 
 TEST_F(AdapterDirectory, ListsEachSubdirectoryOnceInEntryOrder) {
-    EXPECT_EQ(List(Path("pics.zip")),
-              (std::vector<Listed>{{1, "img", 0, 2015}, {0, "doc.txt", 8, 2017}}));
-    const std::vector<Listed> img = {
-        {0, "a.png", 4, 2017}, {0, "b.png", 2, 2017}, {1, "sub", 0, 2031}};
-    EXPECT_EQ(List(Path("pics.zip/img")), img) << "its own entry is never listed";
-    EXPECT_EQ(List(Path("pics.zip/IMG/")), img);
-    EXPECT_EQ(List(Path("pics.zip\\iMg\\sUb")), (std::vector<Listed>{{0, "c.png", 1, 2017}}));
-}
-
-TEST_F(AdapterDirectory, DirectoriesKnownOnlyFromDeeperNames) {
-    EXPECT_EQ(List(Path("deep.zip")), (std::vector<Listed>{{1, "a", 0, 2031}}));
-    EXPECT_EQ(List(Path("deep.zip/a")), (std::vector<Listed>{{1, "b", 0, 2031}}));
-    EXPECT_EQ(List(Path("deep.zip/a/b")), (std::vector<Listed>{{0, "c.txt", 4, 2017}}));
-}
-
-TEST_F(AdapterDirectory, OpensOnlyDirectoriesThatExist) {
-    WriteFileBytes(Path("text.zip"), "plain text");
-    const struct {
-        std::string path;
-        bool opens;
-    } cases[] = {
-        {Path("empty.zip"), true},  // the root always exists, even with nothing in it
-        {Path("empty.zip/a"), false},
-        {Path("deep.zip/a/b/c.txt"), false},
-        {Path("deep.zip/a/b/c"), false},
-        {Path("deep.zip/"), false},  // a separator with nothing behind it
-        {Path("deep.zip/a/b/"), true},
-        {Path("pics.zip/doc.txt"), false},
-        {Path("pics.zip/im"), false},
-        {Path("missing.zip"), false},
-        {Path("text.zip"), false},
-        {TempDir(), false},
-    };
-    for (const auto& c : cases) {
-        bool opened = false;
-        const size_t listed = List(c.path, &opened).size();
-        EXPECT_EQ(opened, c.opens) << c.path;
-        if (c.path == Path("empty.zip")) {
-            EXPECT_EQ(listed, 0u);
-        }
-    }
-    EXPECT_EQ(A().OpenDir(nullptr), nullptr);
+    EXPECT_EQ(List(pics, true), "img/ 0 2016, doc.txt 11 2017, doc/ 0 2031, empty.txt 0 2017");
+    EXPECT_EQ(List(pics + "/IMG/", true), "a.png 100000 2017, b.png 2 2017, sub/ 0 2031")
+        << "its own entry is never listed";
+    EXPECT_EQ(List(pics + "\\iMg\\sUb", true), "c.png 1 2017");
+    MakeZip(Path("empty.zip"), {});
+    EXPECT_EQ(List(Path("empty.zip")), "") << "the root always exists";
 }
 
 TEST_F(AdapterDirectory, FilesAreNeverMergedAndOddNamesKeepTheirPlace) {
     MakeZip(Path("odd.zip"), {{"doc.txt", "1"}, {"/abs/x", "2"}, {"DOC.TXT", "33"}, {"a//b", "4"}});
-    EXPECT_EQ(List(Path("odd.zip")), (std::vector<Listed>{{0, "doc.txt", 1, 2017},
-                                                          {1, "", 0, 2031},
-                                                          {0, "DOC.TXT", 2, 2017},
-                                                          {1, "a", 0, 2031}}));
-    EXPECT_EQ(List(Path("odd.zip/a")), (std::vector<Listed>{{1, "", 0, 2031}}));
+    EXPECT_EQ(List(Path("odd.zip"), true), "doc.txt 1 2017, / 0 2031, DOC.TXT 2 2017, a/ 0 2031");
+    EXPECT_EQ(List(Path("odd.zip/a")), "/");
 }
 
 TEST_F(AdapterDirectory, TwoListingsOpenAtOnceKeepTheirOwnPlace) {
-    void* root = A().OpenDir(Path("pics.zip").c_str());
-    void* img = A().OpenDir(Path("pics.zip/img").c_str());
+    void* root = A().OpenDir(pics.c_str());
+    void* img = A().OpenDir((pics + "/img").c_str());
     ASSERT_NE(root, nullptr);
     ASSERT_NE(img, nullptr);
     StatRecord r;
-    ASSERT_EQ(A().NextDirEntry(img, &r), 1);
-    EXPECT_STREQ(r.name, "a.png");
-    ASSERT_EQ(A().NextDirEntry(root, &r), 1);
-    EXPECT_STREQ(r.name, "img");
-    ASSERT_EQ(A().NextDirEntry(img, &r), 1);
-    EXPECT_STREQ(r.name, "b.png");
-    ASSERT_EQ(A().NextDirEntry(root, &r), 1);
-    EXPECT_STREQ(r.name, "doc.txt");
+    for (const auto& [dir, name] :
+         {std::pair{img, "a.png"}, {root, "img"}, {img, "b.png"}, {root, "doc.txt"}}) {
+        ASSERT_EQ(A().NextDirEntry(dir, &r), 1);
+        EXPECT_STREQ(r.name, name);
+    }
     EXPECT_EQ(host().LiveBlocksByTag()["zcd"], 1) << "one seen subdirectory, in the root";
     A().CloseDir(root);
     A().CloseDir(img);
 }
 
-// Without its node a subdirectory is still listed, and may come again.
+// Without its node a subdirectory is still listed, and again at its next
+// mention.
 TEST_F(AdapterDirectory, ASubdirectoryThatCannotBeRecordedIsListedAllTheSame) {
     host().FailNth(cvx::Fault::Alloc, 1, "zcd");
-    EXPECT_EQ(
-        List(Path("pics.zip")),
-        (std::vector<Listed>{{1, "img", 0, 2015}, {1, "img", 0, 2031}, {0, "doc.txt", 8, 2017}}));
+    EXPECT_EQ(List(pics), "img/ img/ doc.txt doc/ empty.txt");
+}
+
+using SeenIndexListing = Linked<AdapterTest>;
+
+// Subdirectories mentioned again and again, in other letter cases and out
+// of order, beside names that only share a prefix (dir1, dir10, dir100):
+// each is listed once, at its first mention and in that mention's letters,
+// through every growth of the index and when a table cannot be had (the
+// index gives way to the walk of the list).
+TEST_F(SeenIndexListing, EachSubdirectoryOnceAtItsFirstMention) {
+    std::vector<ZipEntry> entries;
+    std::string expected;
+    std::set<std::string> seen;
+    const auto add = [&](const std::string& name) {
+        entries.push_back({name, "x"});
+        const size_t slash = name.find('/');
+        std::string lower = name.substr(0, slash);
+        std::transform(lower.begin(), lower.end(), lower.begin(), tolower);
+        if (slash != std::string::npos && !seen.insert(lower).second) return;
+        expected += (expected.empty() ? "" : " ") +
+                    name.substr(0, slash == std::string::npos ? slash : slash + 1);
+    };
+    for (int i = 0; i < 300; ++i) {
+        add("dir" + std::to_string(i) + "/a.txt");
+        if (i % 3 == 0) add("DIR" + std::to_string(i / 2) + "/b.txt");
+        if (i % 5 == 0) add("Dir" + std::to_string(299 - i) + "/");
+        if (i % 7 == 0) add("file" + std::to_string(i) + ".txt");
+    }
+    add("dir1/x/y.txt");
+    add("dIr10/");
+    ASSERT_GT(seen.size(), 256u) << "the index must grow several times";
+    MakeZip(Path("many.zip"), entries);
+
+    gSeenIndexCalloc = CountingCalloc;
+    for (int failAt : {0, 1, 2, 4}) {
+        gHeapHook = {0, failAt};
+        EXPECT_EQ(List(Path("many.zip")), expected) << "table " << failAt << " failing";
+        if (failAt == 0)
+            EXPECT_GE(gHeapHook.calls, 3) << "the index grew";
+        else
+            EXPECT_EQ(gHeapHook.calls, failAt) << "no table is asked for once one failed";
+    }
+    EXPECT_EQ(List(Path("many.zip/DIR1")), "a.txt b.txt x/") << "dir10 and dir100 are not in it";
 }
 
 }  // namespace

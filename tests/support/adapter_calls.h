@@ -1,5 +1,6 @@
-// The adapter's entry points of the loaded plugin, looked up by name as the
-// host looks them up, and a fixture with archives made for the adapter tests.
+// The adapter's entry points, of the loaded plugin (looked up by name as the
+// host looks them up) or of its code linked into the tests, and a fixture
+// with the archive most adapter tests read.
 #ifndef ZIPCVX_TESTS_ADAPTER_CALLS_H
 #define ZIPCVX_TESTS_ADAPTER_CALLS_H
 
@@ -12,36 +13,15 @@
 
 namespace zipcvx_test {
 
+// clang-format off
+#define ZIPCVX_ADAPTER_ENTRY_POINTS(X) X(FOpen) X(FClose) X(FRead) X(FGetC) X(FWrite) X(FPutC) \
+    X(FSeek) X(FFlush) X(FEof) X(Stat) X(FStat) X(OpenDir) X(CloseDir) X(NextDirEntry)
+// clang-format on
+
 struct AdapterCalls {
-    explicit AdapterCalls(const cvx::Host& h)
-        : FOpen(h.Entry<FOpenFn>("FOpen")),
-          FClose(h.Entry<FCloseFn>("FClose")),
-          FRead(h.Entry<FReadFn>("FRead")),
-          FGetC(h.Entry<FGetCFn>("FGetC")),
-          FWrite(h.Entry<FWriteFn>("FWrite")),
-          FPutC(h.Entry<FPutCFn>("FPutC")),
-          FSeek(h.Entry<FSeekFn>("FSeek")),
-          FFlush(h.Entry<FFlushFn>("FFlush")),
-          FEof(h.Entry<FEofFn>("FEof")),
-          Stat(h.Entry<StatFn>("Stat")),
-          FStat(h.Entry<FStatFn>("FStat")),
-          OpenDir(h.Entry<OpenDirFn>("OpenDir")),
-          CloseDir(h.Entry<CloseDirFn>("CloseDir")),
-          NextDirEntry(h.Entry<NextDirEntryFn>("NextDirEntry")) {}
-    FOpenFn FOpen;
-    FCloseFn FClose;
-    FReadFn FRead;
-    FGetCFn FGetC;
-    FWriteFn FWrite;
-    FPutCFn FPutC;
-    FSeekFn FSeek;
-    FFlushFn FFlush;
-    FEofFn FEof;
-    StatFn Stat;
-    FStatFn FStat;
-    OpenDirFn OpenDir;
-    CloseDirFn CloseDir;
-    NextDirEntryFn NextDirEntry;
+#define ZIPCVX_POINTER(name) name##Fn name;
+    ZIPCVX_ADAPTER_ENTRY_POINTS(ZIPCVX_POINTER)
+#undef ZIPCVX_POINTER
 };
 
 // The plugin's own record behind a handle: both sides compile its layout
@@ -51,38 +31,68 @@ inline const AdapterFile& FileRecord(void* handle) {
 }
 
 // The host's current date in the adapter tests, for directories without
-// an entry of their own.
+// an entry of their own, and the date of every entry MakeZip writes.
 inline constexpr DateGroup kHostNow{30, 45, 16, 24, 11, 2031};
+inline constexpr DateGroup kEntryDate{2, 7, 9, 5, 2, 2017};
+// The date of pics.zip's "img/" entry.
+inline constexpr DateGroup kImgDate{58, 59, 23, 31, 0, 2016};
+inline const char kDocText[] = "a document\n";
 
 class AdapterTest : public PluginHost {
   protected:
-    void SetUp() override {
-        options.fixedDate = true;
-        options.date = kHostNow;
-        PluginHost::SetUp();
-    }
-    AdapterCalls& A() {
-        if (!calls_ || callsFor_ != &host()) {
-            calls_ = std::make_unique<AdapterCalls>(host());
-            callsFor_ = &host();
-        }
-        return *calls_;
-    }
+    // Tests of the linked code set this before SetUp: it is then served by
+    // this test's host, and its allocation hooks are reset at the end.
+    bool linked = false;
+
+    void SetUp() override;
+    void TearDown() override;
+    AdapterCalls& A();
     std::string Path(const std::string& name) { return TempDir() + "/" + name; }
-    // Reads the whole of an open file in blocks of `block` bytes.
-    std::string ReadAll(void* file, int32_t block = 4096) {
-        std::string all;
-        std::string buffer(static_cast<size_t>(block), '\0');
-        int32_t n;
-        while ((n = A().FRead(file, buffer.data(), block)) > 0)
-            all.append(buffer, 0, n);
-        return all;
+    void* Open(const std::string& path, int32_t mode = kOpenRead, const TagItem* tags = nullptr) {
+        return A().FOpen(path.c_str(), mode, tags);
     }
+    // Reads the rest of an open file in blocks of `block` bytes.
+    std::string ReadAll(void* file, int32_t block = 4096);
+    // The whole listing of a directory: "name" for a file, "name/" for a
+    // directory, separated by spaces; "(none)" when it does not open. With
+    // `details` each is followed by its size and the year of its dates, and
+    // they are separated by commas.
+    std::string List(const std::string& path, bool details = false);
+
+    static const std::string& Big();  // CountingBytes(100000)
 
   private:
-    std::unique_ptr<AdapterCalls> calls_;
+    AdapterCalls calls_{};
     const cvx::Host* callsFor_ = nullptr;
 };
+
+// Most adapter tests read `pics`, pics.zip, made in this order (all dated
+// kEntryDate except img/):
+//   img/ (kImgDate), img/a.png (Big(), deflated), doc.txt (kDocText, stored),
+//   IMG/b.png "bb", Img/sub/c.png "c", doc/deep/x.txt "x", empty.txt ""
+class PicsTest : public AdapterTest {
+  protected:
+    void SetUp() override;
+    std::string pics;
+};
+
+// Tests of the linked code: the adapter's C heap hooks (gCacheRealloc,
+// gSeenIndexCalloc) may be set to these, which count their calls and fail
+// the one numbered gHeapHook.failAt (none when 0).
+template <class Fixture>
+class Linked : public Fixture {
+    void SetUp() override {
+        this->linked = true;
+        Fixture::SetUp();
+    }
+};
+struct HeapHookCount {
+    int calls = 0;
+    int failAt = 0;
+};
+inline HeapHookCount gHeapHook;
+void* CountingRealloc(void* block, size_t size);
+void* CountingCalloc(size_t count, size_t size);
 
 }  // namespace zipcvx_test
 
