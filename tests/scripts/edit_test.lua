@@ -144,6 +144,9 @@ function tests.encryption_off_after_an_earlier_setting()
         zip.SetFileEncryption(1, 0, ZIP_EM_AES_128, "pw")
         zip.RenameFile(1, 0, "renamed.txt")
         zip.SetFileEncryption(1, 0, ZIP_EM_NONE)
+        -- libzip overwrites an entry's earlier password without freeing it
+        -- unless the method is set without one first.
+        zip.SetFileEncryption(1, 1, ZIP_EM_AES_256, "first")
         zip.SetFileEncryption(1, 1, ZIP_EM_AES_256, "own")
         zip.SetFileEncryption(1, 1, ZIP_EM_AES_192)  -- the default password, if any
         if not default then
