@@ -19,7 +19,6 @@ jobs=$(nproc)
 
 sudo_cmd=""
 [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-apt_updated=""
 
 say() { printf 'cross-test: %s\n' "$*"; }
 
@@ -27,33 +26,8 @@ is_installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
 }
 
-apt_update() {
-    [ -n "$apt_updated" ] && return 0
-    $sudo_cmd apt-get update -qq
-    apt_updated=yes
-}
-
-# Installs the packages that are missing. Never removes one: a foreign
-# package that would replace a native one fails here instead.
-need() {
-    missing=""
-    for p in "$@"; do
-        is_installed "$p" || missing="$missing $p"
-    done
-    [ -z "$missing" ] && return 0
-    say "installing:$missing"
-    apt_update
-    # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends \
-        --no-remove -o DPkg::Lock::Timeout=600 $missing >/dev/null
-}
-
-# True when apt could install the package without removing anything.
-installable() {
-    is_installed "$1" && return 0
-    apt_update
-    $sudo_cmd apt-get install -s -qq --no-install-recommends --no-remove "$1" >/dev/null 2>&1
-}
+need() { scripts/install-packages.sh "$@"; }
+installable() { scripts/install-packages.sh --installable "$1"; }
 
 # What every build and the tests themselves use: the tests make and check
 # fixtures with these native tools.
@@ -69,7 +43,7 @@ configure_build_test() {
     build=build-$arch
     started=$(date +%s)
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_TOOLCHAIN_FILE="$top/cmake/$arch.cmake" "$@" >/dev/null
+        -DZIPCVX_WERROR="${ZIPCVX_WERROR:-OFF}" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/$arch.cmake" "$@" >/dev/null
     cmake --build "$build" -j"$jobs"
     say "$arch: configured and built in $(($(date +%s) - started)) s; running the suite"
     ctest --test-dir "$build" --output-on-failure -j"$jobs"
@@ -82,12 +56,11 @@ run_i386() {
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         say "enabling the i386 architecture"
         $sudo_cmd dpkg --add-architecture i386
-        apt_updated=""
     fi
     gcc_major=$(gcc -dumpversion | cut -d. -f1)
     need_tools
     need "lib32stdc++-$gcc_major-dev" libc6-dev:i386 zlib1g-dev:i386 \
-        libzip-dev:i386 liblua5.4-dev:i386
+        libzip-dev:i386 libssl-dev:i386 liblua5.4-dev:i386
     gtest=""
     if installable libgtest-dev:i386; then
         need libgtest-dev:i386
@@ -104,7 +77,7 @@ run_i386() {
 # multiarch packages: Debian publishes no security updates for s390x, so
 # its packages lag the native ones, and a Multi-Arch: same pair must have
 # one version. Installing them would hold the machine's own libraries back.
-s390x_packages="libc6-dev,libstdc++6,zlib1g-dev,libzip-dev,liblua5.4-dev,libgtest-dev"
+s390x_packages="libc6-dev,libstdc++6,zlib1g-dev,libzip-dev,libssl-dev,liblua5.4-dev,libgtest-dev"
 
 make_s390x_tree() {
     tree=$1

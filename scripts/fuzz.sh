@@ -11,7 +11,7 @@ seconds=${1:-30}
 scripts/setup.sh
 scripts/install-packages.sh clang libclang-rt-14-dev
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DZIPCVX_FUZZ=ON -DZIPCVX_BUILD_TESTS=OFF >/dev/null
+    -DZIPCVX_FUZZ=ON -DZIPCVX_WERROR="${ZIPCVX_WERROR:-OFF}" -DZIPCVX_BUILD_TESTS=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)"
 seeds=build-fuzz/seeds
 [ -d "$seeds/adapter" ] || fuzz/make_corpus.sh "$seeds" >/dev/null
