@@ -10,49 +10,31 @@ struct EntryRow {
     EntryPoint function;
 };
 
-template <typename F>
-constexpr EntryPoint Entry(F f) {
-    return reinterpret_cast<EntryPoint>(f);
+// The explicit type makes a function whose signature drifts from its row in
+// the list fail to compile; the cast is then the host interface's own.
+template <typename Fn>
+constexpr EntryPoint Entry(Fn function) {
+    return reinterpret_cast<EntryPoint>(function);
 }
 
 // Order and names are part of the host interface.
+#define ZIPCVX_ENTRY_ROW(name, result, params) {#name, Entry<name##Fn>(name)},
 const EntryRow kEntryTable[] = {
-    {"InitPlugin", Entry(InitPlugin)},
-    {"ClosePlugin", Entry(ClosePlugin)},
-    {"RequirePlugin", Entry(RequirePlugin)},
-    {"FOpen", Entry(FOpen)},
-    {"FClose", Entry(FClose)},
-    {"FRead", Entry(FRead)},
-    {"FGetC", Entry(FGetC)},
-    {"FWrite", Entry(FWrite)},
-    {"FPutC", Entry(FPutC)},
-    {"FSeek", Entry(FSeek)},
-    {"FFlush", Entry(FFlush)},
-    {"FEof", Entry(FEof)},
-    {"Stat", Entry(Stat)},
-    {"FStat", Entry(FStat)},
-    {"OpenDir", Entry(OpenDir)},
-    {"CloseDir", Entry(CloseDir)},
-    {"NextDirEntry", Entry(NextDirEntry)},
-    {"GetBaseTable", Entry(GetBaseTable)},
-    {"GetCommands", Entry(GetCommands)},
-    {"GetConstants", Entry(GetConstants)},
-    {"GetHelpStrings", Entry(GetHelpStrings)},
-    {"InitLibrary", Entry(InitLibrary)},
-    {"FreeLibrary", Entry(FreeLibrary)},
-    {"GetExtensions", Entry(GetExtensions)},
-    {nullptr, nullptr},
+    CVX_ENTRY_POINTS(ZIPCVX_ENTRY_ROW){nullptr, nullptr},
 };
-static_assert(sizeof(kEntryTable) / sizeof(kEntryTable[0]) == 24 + 1, "24 entry points");
+#undef ZIPCVX_ENTRY_ROW
+static_assert(sizeof(kEntryTable) / sizeof(kEntryTable[0]) == kEntryPointCount + 1,
+              "one row per entry point and the end row");
 
-// Exact, case-sensitive match; the first equal name wins.
+// Exact, case-sensitive match; the first equal name wins. A null name is
+// answered like an unknown one.
 EntryPoint Lookup(const char* name) {
+    if (name == nullptr) return nullptr;
     for (const EntryRow* row = kEntryTable; row->name != nullptr; ++row) {
         if (strcmp(row->name, name) == 0) return row->function;
     }
     return nullptr;
 }
-
 // No symbol names the header: the host finds it by its magic. "used" keeps
 // it in the file although nothing in the plugin refers to it.
 [[gnu::used]] const PluginHeader kPluginHeader = {

@@ -309,32 +309,92 @@ typedef struct HelpStringRecord {
     uint32_t reserved; /* 4 (64-bit: 8) */
 } HelpStringRecord;    /* 8 bytes (64-bit: 16); one row per command, no end row */
 
-/* ------------------------------------------------ entry point signatures */
+/* ---------------------------------------------------------- entry points
+ *
+ * The 24 entry points, in the order of the plugin's entry table.  This list
+ * is the only place they are written out: it declares them in the plugin,
+ * gives each a pointer type (FOpen -> FOpenFn), builds the entry table (a
+ * function whose type drifts from its row fails to compile) and gives a host
+ * its table of resolved entry points (CVX_ENTRY_FIELD).
+ *
+ * Contracts.  No entry point raises, and none keeps a pointer it was given
+ * beyond the call, except InitPlugin (info and services, kept until the
+ * plugin is unloaded).  The host makes one call at a time.
+ *
+ * InitPlugin(info, services): first of all, once.  Reads info->hostVersion,
+ *   then fills every field of info whatever the host is.  Keeps nothing and
+ *   registers nothing when services is null or the host version is below 6.
+ *   Always returns 1; a host refuses the plugin when the version and revision
+ *   now in info (the lowest the plugin needs) are above its own.  A second
+ *   call starts over.  info must not be null.
+ * ClosePlugin(): last; nothing to release (FreeLibrary released it all).
+ * RequirePlugin(vm): activates the file and directory capabilities; 0, or the
+ *   first non-zero result of ActivateCapability.  vm is not read.
+ * InitLibrary(vm): registers the object type "ZIP archive"; returns 0.
+ *   Commands need it first; the adapter entry points do not.
+ * FreeLibrary(vm): discards every script archive without writing it.
+ * GetBaseTable, GetCommands, GetConstants, GetHelpStrings: constant data
+ *   inside the plugin ("zip" and the three tables), valid while it is
+ *   loaded; callable at any time.
+ * GetExtensions(kind): 4 for kind 2, else 0.
+ *
+ * The adapter.  A path it does not serve and every failure give the same
+ * answer: null or 0, with no message.  A null path, file, dir or record is
+ * answered so too.
+ * FOpen(path, mode, tags): mode must hold kOpenRead (other bits ignored; the
+ *   file is read-only); tags may be null.  An AdapterFile that only FClose
+ *   releases, or null.
+ * FClose(file): releases everything the file holds; 1.
+ * FRead(file, buffer, count): bytes copied (fewer at the end), 0 at the end,
+ *   on failure or for a negative count.  FGetC: the byte 0..255, or -1.
+ * FWrite, FPutC, FFlush: 0; nothing is written.
+ * FSeek(file, offset, mode): kSeekStart, kSeekEnd or kSeekCurrent; returns
+ *   the position before the call.  Nothing is read: any position is taken.
+ * FEof(file): 1 at or past the end, else 0.
+ * Stat(path, flags, record), FStat(file, flags, record): fill record and
+ *   return 1, or 0.  The name points into a buffer shared by Stat, FStat and
+ *   NextDirEntry, valid until the next of those calls, unless flags holds
+ *   kStatFullName: then it is a block from Alloc (tag "fullpath") that the
+ *   caller frees with Free.
+ * OpenDir(path): a directory handle that only CloseDir releases, or null.
+ *   NextDirEntry(dir, record): 1 and the next entry, or 0 when there are no
+ *   more (and at every later call); the name as with Stat.
+ */
+#define CVX_ENTRY_POINTS(X)                                                          \
+    X(InitPlugin, int32_t, (PluginInfo * info, const HostServices* services))        \
+    X(ClosePlugin, void, (void))                                                     \
+    X(RequirePlugin, int32_t, (VmState * vm))                                        \
+    X(FOpen, void*, (const char* path, int32_t mode, const TagItem* tags))           \
+    X(FClose, int32_t, (void* file))                                                 \
+    X(FRead, int32_t, (void* file, void* buffer, int32_t count))                     \
+    X(FGetC, int32_t, (void* file))                                                  \
+    X(FWrite, int32_t, (void* file, const void* buffer, int32_t count))              \
+    X(FPutC, int32_t, (void* file, int32_t c))                                       \
+    X(FSeek, int64_t, (void* file, int64_t offset, int32_t mode))                    \
+    X(FFlush, int32_t, (void* file))                                                 \
+    X(FEof, int32_t, (void* file))                                                   \
+    X(Stat, int32_t, (const char* path, int32_t flags, StatRecord* record))          \
+    X(FStat, int32_t, (void* file, int32_t flags, StatRecord* record))               \
+    X(OpenDir, void*, (const char* path))                                            \
+    X(CloseDir, void, (void* dir))                                                   \
+    X(NextDirEntry, int32_t, (void* dir, StatRecord* record))                        \
+    X(GetBaseTable, const char*, (void))                                             \
+    X(GetCommands, const CommandRecord*, (void))                                     \
+    X(GetConstants, const ConstantRecord*, (void))                                   \
+    X(GetHelpStrings, const HelpStringRecord*, (void))                               \
+    X(InitLibrary, int32_t, (VmState * vm))                                          \
+    X(FreeLibrary, void, (VmState * vm))                                             \
+    X(GetExtensions, int32_t, (int32_t kind))
 
-typedef int32_t (*InitPluginFn)(PluginInfo* info, const HostServices* services);
-typedef void (*ClosePluginFn)(void);
-typedef int32_t (*RequirePluginFn)(VmState* vm); /* the argument is not read */
-typedef void* (*FOpenFn)(const char* path, int32_t mode, const TagItem* tags);
-typedef int32_t (*FCloseFn)(void* file);
-typedef int32_t (*FReadFn)(void* file, void* buffer, int32_t count);
-typedef int32_t (*FGetCFn)(void* file);
-typedef int32_t (*FWriteFn)(void* file, const void* buffer, int32_t count);
-typedef int32_t (*FPutCFn)(void* file, int32_t c);
-typedef int64_t (*FSeekFn)(void* file, int64_t offset, int32_t mode);
-typedef int32_t (*FFlushFn)(void* file);
-typedef int32_t (*FEofFn)(void* file);
-typedef int32_t (*StatFn)(const char* path, int32_t flags, StatRecord* record);
-typedef int32_t (*FStatFn)(void* file, int32_t flags, StatRecord* record);
-typedef void* (*OpenDirFn)(const char* path);
-typedef void (*CloseDirFn)(void* dir);
-typedef int32_t (*NextDirEntryFn)(void* dir, StatRecord* record);
-typedef const char* (*GetBaseTableFn)(void);
-typedef const CommandRecord* (*GetCommandsFn)(void);
-typedef const ConstantRecord* (*GetConstantsFn)(void);
-typedef const HelpStringRecord* (*GetHelpStringsFn)(void);
-typedef int32_t (*InitLibraryFn)(VmState* vm);
-typedef void (*FreeLibraryFn)(VmState* vm);
-typedef int32_t (*GetExtensionsFn)(int32_t kind);
+enum { kEntryPointCount = 24 };
+
+#define CVX_ENTRY_TYPE(name, result, params) typedef result(*name##Fn) params;
+CVX_ENTRY_POINTS(CVX_ENTRY_TYPE)
+#undef CVX_ENTRY_TYPE
+
+/* A host's record of resolved entry points:
+ *   struct Entries { CVX_ENTRY_POINTS(CVX_ENTRY_FIELD) };  */
+#define CVX_ENTRY_FIELD(name, result, params) name##Fn name;
 
 /* Host error codes that the plugin returns as plain numbers. */
 enum {
@@ -415,77 +475,84 @@ CVX_SLOT(VmServices, GetNewObjectId, 69);
 
 CVX_STATIC_ASSERT(sizeof(DateGroup) == 24, "DateGroup is six words");
 
-/* The host's own layouts, which hold exactly with 4-byte pointers.  Every
- * 64-bit field sits at a multiple of 8 and every size is one too, so the same
- * offsets hold where 64-bit values are aligned to 8 (the host's PowerPC) and
- * where they are aligned to 4 (32-bit x86, on which these are checked). */
+/* Every record's layout: the host's own with 4-byte pointers, and the natural
+ * one of a 64-bit build.  Every 64-bit field sits at a multiple of 8 and every
+ * size is one too, so the 32-bit offsets hold where 64-bit values are aligned
+ * to 8 (the host's PowerPC) and where they are aligned to 4 (32-bit x86). */
 #if UINTPTR_MAX == 0xFFFFFFFFu
-#define CVX_AT(record, field, offset) \
-    CVX_STATIC_ASSERT(offsetof(record, field) == (offset), #record "." #field)
-CVX_AT(PluginHeader, magic, 0);
-CVX_AT(PluginHeader, formatVersion, 8);
-CVX_AT(PluginHeader, lookup, 12);
-CVX_STATIC_ASSERT(sizeof(PluginHeader) == 16, "PluginHeader size");
-CVX_AT(PluginInfo, capabilities, 0);
-CVX_AT(PluginInfo, version, 4);
-CVX_AT(PluginInfo, revision, 8);
-CVX_AT(PluginInfo, hostVersion, 12);
-CVX_AT(PluginInfo, hostRevision, 16);
-CVX_AT(PluginInfo, name, 20);
-CVX_AT(PluginInfo, moduleName, 24);
-CVX_AT(PluginInfo, author, 28);
-CVX_AT(PluginInfo, description, 32);
-CVX_AT(PluginInfo, legalNotice, 36);
-CVX_AT(PluginInfo, webAddress, 40);
-CVX_AT(PluginInfo, date, 44);
-CVX_AT(PluginInfo, reserved48, 48);
-CVX_AT(PluginInfo, helpFile, 52);
-CVX_STATIC_ASSERT(sizeof(PluginInfo) == 56, "PluginInfo size");
-CVX_AT(ObjectId, number, 0);
-CVX_AT(ObjectId, handle, 4);
-CVX_STATIC_ASSERT(sizeof(ObjectId) == 8, "ObjectId size");
-CVX_AT(ArchiveObject, type, 0);
-CVX_AT(ArchiveObject, idNumber, 4);
-CVX_AT(ArchiveObject, idHandle, 8);
-CVX_AT(ArchiveObject, reserved12, 12);
-CVX_AT(ArchiveObject, next, 16);
-CVX_AT(ArchiveObject, archive, 20);
-CVX_STATIC_ASSERT(sizeof(ArchiveObject) == 24, "ArchiveObject size");
-CVX_AT(StatRecord, kind, 0);
-CVX_AT(StatRecord, reserved4, 4);
-CVX_AT(StatRecord, size, 8);
-CVX_AT(StatRecord, reserved16, 16);
-CVX_AT(StatRecord, dates, 20);
-CVX_AT(StatRecord, dates[1], 44);
-CVX_AT(StatRecord, dates[2], 68);
-CVX_AT(StatRecord, name, 92);
-CVX_AT(StatRecord, reserved96, 96);
-CVX_AT(StatRecord, originCode, 100);
-CVX_AT(StatRecord, originPath, 104);
-CVX_AT(StatRecord, reserved108, 108);
-CVX_STATIC_ASSERT(sizeof(StatRecord) == 112, "StatRecord size");
-CVX_AT(SourceDescriptor, tag2, 0);
-CVX_AT(SourceDescriptor, tag5, 4);
-CVX_AT(SourceDescriptor, extension, 8);
-CVX_AT(SourceDescriptor, reserved, 12);
-CVX_AT(SourceDescriptor, tag3, 16);
-CVX_AT(SourceDescriptor, tag4, 24);
-CVX_STATIC_ASSERT(sizeof(SourceDescriptor) == 32, "SourceDescriptor size");
-CVX_AT(CommandRecord, name, 0);
-CVX_AT(CommandRecord, handler, 4);
-CVX_STATIC_ASSERT(sizeof(CommandRecord) == 8, "CommandRecord size");
-CVX_AT(ConstantRecord, name, 0);
-CVX_AT(ConstantRecord, reserved, 4);
-CVX_AT(ConstantRecord, value, 8);
-CVX_STATIC_ASSERT(sizeof(ConstantRecord) == 16, "ConstantRecord size");
-CVX_AT(HelpStringRecord, text, 0);
-CVX_AT(HelpStringRecord, reserved, 4);
-CVX_STATIC_ASSERT(sizeof(HelpStringRecord) == 8, "HelpStringRecord size");
-CVX_AT(TagItem, tag, 0);
-CVX_AT(TagItem, value, 4);
-CVX_STATIC_ASSERT(sizeof(TagItem) == 8, "TagItem size");
-#undef CVX_AT
+#define CVX_OFFSET(offset32, offset64) (offset32)
+#else
+#define CVX_OFFSET(offset32, offset64) (offset64)
 #endif
+#define CVX_AT(record, field, offset32, offset64) \
+    CVX_STATIC_ASSERT(offsetof(record, field) == CVX_OFFSET(offset32, offset64), #record "." #field)
+#define CVX_SIZE(record, size32, size64) \
+    CVX_STATIC_ASSERT(sizeof(record) == CVX_OFFSET(size32, size64), #record " size")
+CVX_AT(PluginHeader, magic, 0, 0);
+CVX_AT(PluginHeader, formatVersion, 8, 8);
+CVX_AT(PluginHeader, lookup, 12, 16);
+CVX_SIZE(PluginHeader, 16, 24);
+CVX_AT(PluginInfo, capabilities, 0, 0);
+CVX_AT(PluginInfo, version, 4, 4);
+CVX_AT(PluginInfo, revision, 8, 8);
+CVX_AT(PluginInfo, hostVersion, 12, 12);
+CVX_AT(PluginInfo, hostRevision, 16, 16);
+CVX_AT(PluginInfo, name, 20, 24);
+CVX_AT(PluginInfo, moduleName, 24, 32);
+CVX_AT(PluginInfo, author, 28, 40);
+CVX_AT(PluginInfo, description, 32, 48);
+CVX_AT(PluginInfo, legalNotice, 36, 56);
+CVX_AT(PluginInfo, webAddress, 40, 64);
+CVX_AT(PluginInfo, date, 44, 72);
+CVX_AT(PluginInfo, reserved48, 48, 80);
+CVX_AT(PluginInfo, helpFile, 52, 88);
+CVX_SIZE(PluginInfo, 56, 96);
+CVX_AT(ObjectId, number, 0, 0);
+CVX_AT(ObjectId, handle, 4, 8);
+CVX_SIZE(ObjectId, 8, 16);
+CVX_AT(ArchiveObject, type, 0, 0);
+CVX_AT(ArchiveObject, idNumber, 4, 4);
+CVX_AT(ArchiveObject, idHandle, 8, 8);
+CVX_AT(ArchiveObject, reserved12, 12, 16);
+CVX_AT(ArchiveObject, next, 16, 24);
+CVX_AT(ArchiveObject, archive, 20, 32);
+CVX_SIZE(ArchiveObject, 24, 40);
+CVX_AT(StatRecord, kind, 0, 0);
+CVX_AT(StatRecord, reserved4, 4, 4);
+CVX_AT(StatRecord, size, 8, 8);
+CVX_AT(StatRecord, reserved16, 16, 16);
+CVX_AT(StatRecord, dates, 20, 20);
+CVX_AT(StatRecord, dates[1], 44, 44);
+CVX_AT(StatRecord, dates[2], 68, 68);
+CVX_AT(StatRecord, name, 92, 96);
+CVX_AT(StatRecord, reserved96, 96, 104);
+CVX_AT(StatRecord, originCode, 100, 108);
+CVX_AT(StatRecord, originPath, 104, 112);
+CVX_AT(StatRecord, reserved108, 108, 120);
+CVX_SIZE(StatRecord, 112, 128);
+CVX_AT(SourceDescriptor, tag2, 0, 0);
+CVX_AT(SourceDescriptor, tag5, 4, 8);
+CVX_AT(SourceDescriptor, extension, 8, 16);
+CVX_AT(SourceDescriptor, reserved, 12, 24);
+CVX_AT(SourceDescriptor, tag3, 16, 32);
+CVX_AT(SourceDescriptor, tag4, 24, 40);
+CVX_SIZE(SourceDescriptor, 32, 48);
+CVX_AT(CommandRecord, name, 0, 0);
+CVX_AT(CommandRecord, handler, 4, 8);
+CVX_SIZE(CommandRecord, 8, 16);
+CVX_AT(ConstantRecord, name, 0, 0);
+CVX_AT(ConstantRecord, reserved, 4, 8);
+CVX_AT(ConstantRecord, value, 8, 16);
+CVX_SIZE(ConstantRecord, 16, 24);
+CVX_AT(HelpStringRecord, text, 0, 0);
+CVX_AT(HelpStringRecord, reserved, 4, 8);
+CVX_SIZE(HelpStringRecord, 8, 16);
+CVX_AT(TagItem, tag, 0, 0);
+CVX_AT(TagItem, value, 4, 8);
+CVX_SIZE(TagItem, 8, 16);
+#undef CVX_AT
+#undef CVX_SIZE
+#undef CVX_OFFSET
 
 #undef CVX_SLOT
 
