@@ -139,7 +139,7 @@ void WriteLibzipAes(const std::string& path, const std::string& content, bool st
 
 // A bit flipped anywhere in an AES entry's stored bytes (salt, check bytes,
 // encrypted data, authentication code) is refused, whatever form the entry
-// has, long or short, stored or deflated.
+// has, long, short or empty, stored or deflated.
 TEST_F(Passwords, TamperedAesEntriesNeverExtract) {
     std::string text;
     for (int i = 0; text.size() < 70000; ++i)
@@ -157,6 +157,7 @@ TEST_F(Passwords, TamperedAesEntriesNeverExtract) {
         {"7-Zip AES-256, deflated", seven + "AES256", text},
         {"7-Zip AES-256, short, stored", seven + "AES256 -mx0", "short"},
         {"7-Zip AES-192, short, deflated", seven + "AES192", "short short short"},
+        {"7-Zip AES-256, empty", seven + "AES256", ""},
         {"libzip AES-256, stored", "", text, true},
         {"libzip AES-256, deflated", "", text.substr(0, 30000)},
     };
