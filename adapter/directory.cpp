@@ -47,7 +47,7 @@ void RememberSubdir(AdapterDir* dir, const char* name, size_t length) {
 // A file directly in the directory. False when it cannot be returned.
 bool ReturnFile(AdapterDir* dir, zip_uint64_t index, const char* rest, StatRecord* record) {
     zip_stat_t entry;
-    if (zip_stat_index(dir->archive, index, 0, &entry) != 0) return false;
+    if (zip_stat_index(dir->archive, index, 0, &entry) != 0 || !SizeFits(entry)) return false;
     if (!WriteName(record, rest, strlen(rest), 0)) return false;
     record->size = (entry.valid & ZIP_STAT_SIZE) != 0 ? static_cast<int64_t>(entry.size) : 0;
     if ((entry.valid & ZIP_STAT_MTIME) != 0) WriteEntryDates(record, entry.mtime);

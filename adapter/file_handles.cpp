@@ -5,6 +5,7 @@
 
 #include "adapter/adapter_file.h"
 #include "adapter/open_tags.h"
+#include "adapter/stat_record.h"
 #include "archive/entry_stream_end.h"
 #include "archive/host_file_source.h"
 #include "plugin/entry_points.h"
@@ -12,13 +13,13 @@
 
 namespace {
 
-// Finds the entry without regard to letter case and opens its stream. No
-// password is ever given, so an encrypted entry does not open.
+// Finds the entry (its exact name first, else letter case aside) and opens
+// its stream. No password is ever given, so an encrypted entry does not open.
 bool OpenEntry(AdapterFile* file, const char* name) {
-    if (zip_stat(file->archive, name, ZIP_FL_NOCASE, &file->entry) != 0) return false;
+    if (!FindEntry(file->archive, name, &file->entry)) return false;
     if ((file->entry.valid & (ZIP_STAT_INDEX | ZIP_STAT_SIZE)) !=
             (ZIP_STAT_INDEX | ZIP_STAT_SIZE) ||
-        file->entry.size > static_cast<zip_uint64_t>(INT64_MAX)) {
+        !SizeFits(file->entry)) {
         return false;
     }
     file->stream = zip_fopen_index(file->archive, file->entry.index, 0);

@@ -74,18 +74,25 @@ extern "C" int32_t Stat(const char* path, int32_t flags, StatRecord* record) {
     zip_t* archive = zip_open(archivePart, ZIP_RDONLY, nullptr);
     if (archive == nullptr) return 0;
     zip_stat_t entry;
-    const int32_t result = zip_stat(archive, entryPart, ZIP_FL_NOCASE, &entry) == 0
+    const int32_t result = FindEntry(archive, entryPart, &entry)
                                ? WriteEntry(archive, entry, record, flags)
                                : StatDirectory(archive, entryPart, flags, record);
     zip_discard(archive);  // read-only: nothing to write
     return result;
 }
 
-// Works from what FOpen kept: the archive is not read again.
+// Works from what FOpen kept: the archive is not read again. An entry named
+// like a directory that holds data reads as a file: the record says so, with
+// the size its reads deliver.
 extern "C" int32_t FStat(void* handle, int32_t flags, StatRecord* record) {
     const auto* file = static_cast<const AdapterFile*>(handle);
     if (file == nullptr || record == nullptr) return 0;
     record->originCode = 2;
     record->originPath = file->archivePath;
-    return WriteEntry(file->archive, file->entry, record, flags);
+    if (WriteEntry(file->archive, file->entry, record, flags) == 0) return 0;
+    if (file->size != 0) {
+        record->kind = 0;
+        record->size = file->size;
+    }
+    return 1;
 }

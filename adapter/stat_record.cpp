@@ -1,5 +1,6 @@
 #include "adapter/stat_record.h"
 
+#include <stdint.h>
 #include <string.h>
 #include <strings.h>
 
@@ -44,8 +45,17 @@ bool WriteName(StatRecord* record, const char* name, size_t length, int32_t flag
     return true;
 }
 
+bool FindEntry(zip_t* archive, const char* name, zip_stat_t* entry) {
+    return zip_stat(archive, name, 0, entry) == 0 ||
+           zip_stat(archive, name, ZIP_FL_NOCASE, entry) == 0;
+}
+
+bool SizeFits(const zip_stat_t& entry) {
+    return (entry.valid & ZIP_STAT_SIZE) == 0 || entry.size <= static_cast<zip_uint64_t>(INT64_MAX);
+}
+
 int32_t WriteEntry(zip_t* archive, const zip_stat_t& entry, StatRecord* record, int32_t flags) {
-    if ((entry.valid & ZIP_STAT_INDEX) == 0) return 0;
+    if ((entry.valid & ZIP_STAT_INDEX) == 0 || !SizeFits(entry)) return 0;
     const char* name = zip_get_name(archive, entry.index, 0);
     if (name == nullptr) return 0;
     const size_t length = strlen(name);

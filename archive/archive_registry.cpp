@@ -2,6 +2,7 @@
 
 #include <zip.h>
 
+#include "archive/default_passwords.h"
 #include "plugin/plugin_state.h"
 
 ArchiveObject* FindArchive(const ObjectId& id) {
@@ -18,6 +19,7 @@ void ReleaseAllArchives(VmState* vm) {
         zip_discard(record->archive);
         System().UnregisterObject(vm, record);
         gPlugin.registry = record->next;
+        ForgetDefaultPassword(record);
         System().Free(record);
     }
 }
@@ -38,6 +40,7 @@ void AppendArchive(ArchiveObject* record) {
 }
 
 void UnlinkArchive(ArchiveObject* record) {
+    ForgetDefaultPassword(record);
     for (ArchiveObject** link = &gPlugin.registry; *link != nullptr; link = &(*link)->next) {
         if (*link == record) {
             *link = record->next;

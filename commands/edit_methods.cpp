@@ -3,6 +3,7 @@
 // can write.
 #include <zip.h>
 
+#include "archive/default_passwords.h"
 #include "commands/arguments.h"
 #include "commands/commands.h"
 #include "commands/entry_changes.h"
@@ -15,6 +16,7 @@ extern "C" int32_t SetDefaultPassword(VmState* vm) {
     ObjectId id{};
     const ArchiveObject* record = LookupArchive(vm, &id);
     if (record == nullptr) return gPlugin.errNoArchive;
+    if (!RememberDefaultPassword(record, password)) return kErrNoMemory;
     zip_set_default_password(record->archive, password[0] != '\0' ? password : nullptr);
     return 0;
 }

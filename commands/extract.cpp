@@ -4,10 +4,12 @@
 //
 // Sections: reading the arguments (everything that may raise), opening
 // (entry statistics, entry, destination, buffer), the copy loop, the check
-// that the entry really ended, and the clean-up, which runs on every path in
-// one fixed order.
+// that the entry really ended (and that an AES entry's authentication code
+// matches), and the clean-up, which runs on every path in one fixed order.
 #include <zip.h>
 
+#include "archive/aes_authentication.h"
+#include "archive/default_passwords.h"
 #include "archive/entry_stream_end.h"
 #include "commands/arguments.h"
 #include "commands/commands.h"
@@ -40,6 +42,25 @@ int32_t Percent(zip_uint64_t done, zip_uint64_t size) {
     return static_cast<int32_t>(static_cast<double>(done) / static_cast<double>(size) * 100.0);
 }
 
+bool IsAesEntry(const zip_stat_t& stat) {
+    return (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 && IsAesMethod(stat.encryption_method);
+}
+
+// Once every declared byte was copied: the stream must end there, and an
+// AES entry's authentication code must match, checked here with
+// the password libzip decrypted with. libzip's own check of the code cannot
+// be told from its spurious CRC error on such entries, and it may not be
+// made at all for a compressed one; the CRC that older AES entries record
+// guards against accidents, not against changes made on purpose.
+// buffer (size bytes, any content) serves the check of the code.
+bool EntryEndsIntact(const ArchiveObject* record, const zip_stat_t& stat, const Extraction& x,
+                     unsigned char* buffer, size_t size) {
+    if (EntryStreamEnd(x.entry, stat) == StreamEnd::kFault) return false;
+    if (!IsAesEntry(stat)) return true;
+    const char* password = x.password != nullptr ? x.password : DefaultPasswordOf(record);
+    return AesCodeMatches(record->archive, stat, password, buffer, size);
+}
+
 int32_t CopyEntry(VmState* vm, const ArchiveObject* record, const ObjectId& id,
                   const zip_stat_t& stat, const Extraction& x) {
     const ProgressCallback progress{x.callback, x.userdata, "ExtractFile", &id};
@@ -58,7 +79,10 @@ int32_t CopyEntry(VmState* vm, const ArchiveObject* record, const ObjectId& id,
         }
         position += length;
     }
-    return EntryStreamEndsCleanly(x.entry, stat) ? 0 : gPlugin.errZip;
+    if (size == 0) return 0;  // checked before the destination was made
+    return EntryEndsIntact(record, stat, x, static_cast<unsigned char*>(x.buffer), kBlockSize)
+               ? 0
+               : gPlugin.errZip;
 }
 
 // Opens, in this order: the entry's statistics, the entry, the destination
@@ -79,6 +103,13 @@ int32_t OpenAndCopy(VmState* vm, const ArchiveObject* record, const ObjectId& id
                    ? zip_fopen_index_encrypted(record->archive, EntryIndex(index), 0, x->password)
                    : zip_fopen_index(record->archive, EntryIndex(index), 0);
     if (x->entry == nullptr) return gPlugin.errZip;
+    // No read reaches the end of an empty entry: it is checked before its
+    // destination is made, so a corrupt one leaves nothing behind. Its
+    // stored bytes are few: a small buffer serves.
+    unsigned char few[64];
+    if (stat.size == 0 && !EntryEndsIntact(record, stat, *x, few, sizeof few)) {
+        return gPlugin.errZip;
+    }
 
     x->destination = Files().OpenFile(path, kOpenWrite);
     if (x->destination == 0) {

@@ -20,6 +20,18 @@ TEST_F(AdapterStat, ServesOnlyWhatExistsAndDescribesIt) {
     WriteFileBytes(Path("text.zip"), "not a zip archive at all");
     WriteFileBytes(Path("cut.zip"), ReadFileBytes(pics).substr(0, 300));
     MakeZip(Path("empty.zip"), {});
+    MakeZip(Path("alike.zip"), {{"readme.txt", "lower"}, {"README.txt", "UPPER!"}});
+    // "huge" records a zip64 size of 2^63 + 5, beyond the record's signed size.
+    ASSERT_EQ(Shell("python3 -c \"import sys, zipfile, struct\n"
+                    "zipfile.ZIP64_LIMIT = 0\n"
+                    "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                    "    z.writestr('huge', 'h'); z.writestr('small', 's')\n"
+                    "d = bytearray(open(sys.argv[1], 'rb').read())\n"
+                    "at = d.index(b'PK\\x01\\x02') + 46 + 4 + 4\n"
+                    "struct.pack_into('<Q', d, at, 2**63 + 5)\n"
+                    "open(sys.argv[1], 'wb').write(d)\" '" +
+                    Path("z64.zip") + "'"),
+              0);
     const struct {
         std::string path;
         int served;
@@ -53,6 +65,10 @@ TEST_F(AdapterStat, ServesOnlyWhatExistsAndDescribesIt) {
         {"text.zip", kNothing},
         {"cut.zip/doc.txt", kNothing},
         {"pics.zipped/doc.txt", kNothing},
+        {"alike.zip/README.txt", kOpens, 0, 6, "README.txt", kEntryDate},  // exact names first
+        {"alike.zip/readme.txt", kOpens, 0, 5, "readme.txt", kEntryDate},
+        {"alike.zip/ReadMe.txt", kOpens, 0, 5, "readme.txt", kEntryDate},  // else the first
+        {"z64.zip/huge", kNothing},
         {"doc.txt", kNothing},
         {"", kNothing},
     };
@@ -78,6 +94,14 @@ TEST_F(AdapterStat, ServesOnlyWhatExistsAndDescribesIt) {
         void* dir = A().OpenDir(path.c_str());
         EXPECT_EQ(dir != nullptr, (c.served & kLists) != 0) << "OpenDir " << c.path;
         if (dir != nullptr) A().CloseDir(dir);
+    }
+    EXPECT_EQ(List(Path("z64.zip")), "small") << "a size beyond the record is not listed";
+    for (const auto& [name, content] :
+         {std::pair{"README.txt", "UPPER!"}, {"readme.txt", "lower"}, {"ReadMe.txt", "lower"}}) {
+        void* file = Open(Path("alike.zip/") + name);
+        ASSERT_NE(file, nullptr) << name;
+        EXPECT_EQ(ReadAll(file, 100), content) << name;
+        A().FClose(file);
     }
     StatRecord r;
     EXPECT_EQ(A().Stat(nullptr, 0, &r), 0);
@@ -120,6 +144,16 @@ TEST_F(AdapterStat, FStatWorksFromTheOpenHandle) {
         host().AdoptBlock(const_cast<char*>(r.name));
         A().FClose(file);
     }
+    // A name ending in '/' that holds data: what FStat says matches the reads.
+    MakeZip(Path("d.zip"), {{"d/", "data!"}});
+    void* file = Open(Path("d.zip/d/"));
+    ASSERT_NE(file, nullptr);
+    StatRecord r{};
+    ASSERT_EQ(A().FStat(file, 0, &r), 1);
+    EXPECT_EQ(r.kind, 0);
+    EXPECT_EQ(r.size, 5);
+    EXPECT_EQ(ReadAll(file), "data!");
+    A().FClose(file);
 }
 
 // Names are copied into 1024-byte buffers: whatever does not fit is

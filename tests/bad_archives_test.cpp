@@ -255,16 +255,20 @@ TEST_F(LargeBadArchive, RandomFlips) {
     Report("large archive of " + std::to_string(bytes.size()) + " bytes, random flips");
 }
 
-// No read reaches the end of an empty entry, so FOpen checks it: an entry
-// that records a size of 0 but a CRC or data of something else is refused.
+// No read reaches the end of an empty entry, so FOpen and zip.ExtractFile
+// check it: an entry that records a size of 0 but a CRC or data of something
+// else is refused, and zip.ExtractFile then makes no destination. (libzip
+// serves a stored one that holds no bytes without looking at its CRC.)
 TEST_F(LargeBadArchive, EmptyEntriesAreCheckedWhenOpened) {
     const std::string path = Path("empty.zip");
     MakeZip(path, {{"empty", ""},
                    {"lies", ""},
+                   {"stored lies", "", false},
                    {"stored", "not empty", false},
                    {"deflated", "not empty either"},
                    {"dir/", ""}});
     CorruptCrc(path, "lies");
+    CorruptCrc(path, "stored lies");
     UnderstateSize(path, "stored", 9);
     UnderstateSize(path, "deflated", 16);
     for (const char* name : {"empty", "dir/"}) {
@@ -273,9 +277,17 @@ TEST_F(LargeBadArchive, EmptyEntriesAreCheckedWhenOpened) {
         EXPECT_EQ(A().FEof(file), 1) << name;
         A().FClose(file);
     }
-    for (const char* name : {"lies", "stored", "deflated"}) {
+    for (const char* name : {"lies", "stored lies", "stored", "deflated"}) {
         EXPECT_EQ(A().FOpen((path + "/" + name).c_str(), kOpenRead, nullptr), nullptr) << name;
     }
+    Run("path, out = [[" + path + "]], [[" + Path("out") + R"LUA(]]
+        zip.OpenArchive(1, path)
+        for _, name in ipairs({'lies', 'stored lies'}) do
+          local ok, err = pcall(zip.ExtractFile, 1, zip.LocateFile(1, name), out)
+          assert(not ok and err:find('A zip error has occurred!', 1, true), name)
+          assert(not io.open(out), 'a destination for ' .. name)
+        end
+        zip.CloseArchive(1))LUA");
 }
 
 // An entry that says it uses strong encryption, which libzip cannot decrypt:

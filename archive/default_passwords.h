@@ -1,0 +1,22 @@
+// The default password a script gave each archive (zip.SetDefaultPassword).
+// libzip keeps its own copy but never hands it out, and an AES entry that
+// is extracted with it has its authentication code checked by the plugin
+// (archive/aes_authentication.h), which needs the password for that.
+#ifndef ZIPCVX_DEFAULT_PASSWORDS_H
+#define ZIPCVX_DEFAULT_PASSWORDS_H
+
+#include "plugin/host_interface.h"
+
+// Keeps a copy of password (from Alloc, tag "zpw") as record's default,
+// replacing the one it had; null or "" leaves it none. False, with nothing
+// changed, when the copy cannot be had.
+bool RememberDefaultPassword(const ArchiveObject* record, const char* password);
+
+// record's default password, or null.
+const char* DefaultPasswordOf(const ArchiveObject* record);
+
+// Frees record's copy, if it has one; called wherever a record leaves the
+// registry, before the record is freed (its address may be reused).
+void ForgetDefaultPassword(const ArchiveObject* record);
+
+#endif
