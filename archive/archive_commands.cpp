@@ -6,6 +6,7 @@
 #include "commands/arguments.h"
 #include "commands/commands.h"
 #include "commands/progress.h"
+#include "commands/reencoded_entries.h"
 #include "plugin/plugin_state.h"
 
 namespace {
@@ -71,7 +72,7 @@ extern "C" int32_t OpenArchive(VmState* vm) {
         }
     }
 
-    auto* record = static_cast<ArchiveObject*>(System().Alloc(sizeof(ArchiveObject), 1, "arc"));
+    auto* record = static_cast<ArchiveObject*>(System().Alloc(sizeof(ArchiveRecord), 1, "arc"));
     if (record == nullptr) return kErrNoMemory;
     record->archive =
         mode == kModeRead ? OpenHostArchive(fileName) : zip_open(fileName, flags, nullptr);
@@ -115,7 +116,7 @@ extern "C" int32_t CloseArchive(VmState* vm) {
     int32_t result = 0;
     if (TruncateToInt32(discard) != 0) {
         zip_discard(record->archive);
-    } else if (zip_close(record->archive) != 0) {
+    } else if (!ReencodedEntriesAreIntact(record->archive) || zip_close(record->archive) != 0) {
         zip_discard(record->archive);
         result = gPlugin.errZip;
     }

@@ -3,7 +3,24 @@
 #ifndef ZIPCVX_ARCHIVE_REGISTRY_H
 #define ZIPCVX_ARCHIVE_REGISTRY_H
 
+#include <stddef.h>
+
 #include "plugin/host_interface.h"
+
+// The plugin's record of a script archive, allocated whole ("arc"): the
+// host's ArchiveObject first, which is all the host reads, then what the
+// commands keep beside libzip.
+struct ArchiveRecord {
+    ArchiveObject object;
+    // Set once the archive comment is removed, until another is set:
+    // libzip 1.7.3 answers the original comment until the archive is written.
+    int32_t commentRemoved;
+};
+static_assert(offsetof(ArchiveRecord, object) == 0, "the host's part comes first");
+
+inline ArchiveRecord* RecordOf(ArchiveObject* object) {
+    return reinterpret_cast<ArchiveRecord*>(object);
+}
 
 // The first record whose identifier equals id (both words), or null.
 ArchiveObject* FindArchive(const ObjectId& id);

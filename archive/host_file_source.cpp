@@ -1,32 +1,67 @@
 #include "archive/host_file_source.h"
 
 #include <limits.h>
+#include <string.h>
 
 #include "commands/date_strings.h"
 #include "plugin/plugin_state.h"
 
 namespace {
 
-// The file's own date. Once it cannot be had, the source keeps reporting
-// the last date it reported (or, before any, the current date), so that
-// every stat while the archive is written reports the same time.
+// Examines the file: through its handle while the source is open, else
+// by opening it for the moment. False when its date cannot be had.
+bool ExamineDate(HostFileSourceState* state, time_t* date) {
+    const HostFile file =
+        state->handle != 0 ? state->handle : Files().OpenFile(state->path, kOpenRead);
+    if (file == 0) return false;
+    StatRecord info{};
+    const bool examined = Files().ExamineFile(file, 0, &info, 0) != 0;
+    if (file != state->handle) Files().CloseFile(file);
+    if (examined) *date = DateGroupToTime(info.dates[0]);
+    return examined;
+}
+
+// Examines the file anew unless its date is fixed. A date that cannot be
+// had is stood in for by the last one reported (or, before any, the current
+// date), for this once only: a file that can be examined again reports its
+// own date again.
+void TakeFileDate(HostFileSourceState* state) {
+    time_t date;
+    if (ExamineDate(state, &date)) {
+        state->date = date;
+        state->hasDate = 1;
+    } else if (state->hasDate == 0) {
+        DateGroup now{};
+        System().GetCurrentDate(&now);
+        state->date = DateGroupToTime(now);
+        state->hasDate = 1;
+    }
+}
+
 time_t FileTime(HostFileSourceState* state) {
+    if (state->dateFixed == 0) TakeFileDate(state);
+    return state->date;
+}
+
+// libzip opens a stream-mode source only to write its entry. The date taken
+// now is kept from here on: libzip stats the source again once the entry is
+// written, and traditional encryption needs the same time both times.
+zip_int64_t OpenStream(HostFileSourceState* state) {
+    if (state->handle == 0) state->handle = Files().OpenFile(state->path, kOpenRead);
+    if (state->handle == 0) {
+        state->error = ZIP_ER_OPEN;
+        return -1;
+    }
     if (state->dateFixed == 0) {
-        StatRecord info{};
-        if (Files().ExamineFile(state->handle, 0, &info, 0) != 0) {
-            state->date = DateGroupToTime(info.dates[0]);
-            state->hasDate = 1;
-            return state->date;
-        }
-        if (state->hasDate == 0) {
-            DateGroup now{};
-            System().GetCurrentDate(&now);
-            state->date = DateGroupToTime(now);
-            state->hasDate = 1;
-        }
+        TakeFileDate(state);
         state->dateFixed = 1;
     }
-    return state->date;
+    return 0;
+}
+
+void CloseStream(HostFileSourceState* state) {
+    if (state->handle != 0) Files().CloseFile(state->handle);
+    state->handle = 0;
 }
 
 // The time of the entry the source feeds: libzip answers with the time set
@@ -75,8 +110,11 @@ extern "C" zip_int64_t HostFileSourceCallback(void* userdata, void* data, zip_ui
     auto* state = static_cast<HostFileSourceState*>(userdata);
     switch (command) {
         case ZIP_SOURCE_OPEN:
+            // An archive's file stays open and where it is from the first
+            // open to the free command.
+            return state->stream != 0 ? OpenStream(state) : 0;
         case ZIP_SOURCE_CLOSE:
-            // The file stays open and where it is between open and close.
+            if (state->stream != 0) CloseStream(state);
             return 0;
         case ZIP_SOURCE_READ: {
             // Host reads are counted in 32 bits; libzip asks for far less.
@@ -94,7 +132,7 @@ extern "C" zip_int64_t HostFileSourceCallback(void* userdata, void* data, zip_ui
             return 2 * sizeof(int);
         }
         case ZIP_SOURCE_FREE:
-            Files().CloseFile(state->handle);
+            CloseStream(state);  // either mode: closes a file still open
             System().Free(state);
             return 0;
         case ZIP_SOURCE_SEEK: {
@@ -149,6 +187,18 @@ zip_t* OpenHostArchive(const char* path) {
         return nullptr;
     }
     return archive;
+}
+
+HostFileSourceState* NewStreamSourceState(const char* path) {
+    const size_t length = strlen(path);
+    auto* state = static_cast<HostFileSourceState*>(
+        System().Alloc(sizeof(HostFileSourceState) + length + 1, 1, "scb1"));
+    if (state == nullptr) return nullptr;
+    char* copy = reinterpret_cast<char*>(state + 1);
+    memcpy(copy, path, length + 1);
+    state->path = copy;
+    state->stream = 1;
+    return state;
 }
 
 void BindStreamSource(HostFileSourceState* state, zip_t* archive, zip_uint64_t index) {

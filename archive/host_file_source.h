@@ -1,6 +1,7 @@
 // A libzip source over a host file handle. In archive mode it serves an
 // archive read-only (with seeking); in stream mode it serves the data of a
-// file being added to an archive (no size, no seeking, the file's date).
+// file being added to an archive (no size, no seeking, the file's date),
+// holding the file open only while libzip reads it.
 #ifndef ZIPCVX_HOST_FILE_SOURCE_H
 #define ZIPCVX_HOST_FILE_SOURCE_H
 
@@ -13,19 +14,27 @@
 // host file closed, by the source's free command only. Allocated cleared:
 // every field below stream starts as "not yet".
 struct HostFileSourceState {
-    HostFile handle;  // closed exactly once, when the source is freed
+    // Archive mode: open from OpenHostArchive until the source is freed.
+    // Stream mode: open only between libzip's open and close commands, so
+    // that a script can add more files than the host lets it keep open.
+    HostFile handle;
     uint64_t size;    // archive mode only: the file's length
     int32_t stream;   // 0 = archive mode, non-zero = stream mode
-    // libzip's code for the last failed read or seek, 0 until one fails.
-    // libzip 1.7.3 takes a failed read whose source reports no error as the
-    // end of compressed data, which would pass a read error off as an end.
+    // libzip's code for the last failed open, read or seek, 0 until one
+    // fails. libzip 1.7.3 takes a failed read whose source reports no error
+    // as the end of compressed data, which would pass a read error off as an
+    // end.
     int32_t error;
     // Stream mode only.
+    const char* path;     // the file to add; lies in the state's own block
     int32_t askingEntry;  // set while the source asks libzip for its entry's time
     zip_t* entryArchive;  // the archive whose entry the source feeds, once added
     zip_uint64_t entryIndex;
     int32_t hasDate;    // date holds the last date reported
-    int32_t dateFixed;  // the file's date could not be had: date is reported for good
+    // Set once libzip has opened the source to write the entry: from then on
+    // date is reported for good, so that every stat while the entry is
+    // written gives the same time.
+    int32_t dateFixed;
     time_t date;
 };
 
@@ -36,6 +45,10 @@ extern "C" zip_int64_t HostFileSourceCallback(void* state, void* data, zip_uint6
 // The archive owns the source, its state and the handle; zip_close or
 // zip_discard releases all three. Null on any failure, with nothing held.
 zip_t* OpenHostArchive(const char* path);
+
+// A stream-mode state for the file at path, holding its own copy of the
+// path and no open file ("scb1"). Null when it cannot be allocated.
+HostFileSourceState* NewStreamSourceState(const char* path);
 
 // Tells a stream-mode source which entry it feeds, once libzip has added the
 // entry with it. From then on the source reports that entry's current time.

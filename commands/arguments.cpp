@@ -63,11 +63,23 @@ int32_t KeepOption(VmState* vm, int32_t table, const char* key) {
     return Vm().GetTop(vm);
 }
 
-char* CopyStringOption(const StringOption& option) {
-    if (option.text == nullptr) return nullptr;
-    auto* copy = static_cast<char*>(System().Alloc(option.length + 1, 0, "tstring"));
-    if (copy != nullptr) memcpy(copy, option.text, option.length + 1);
-    return copy;
+bool HoldsZeroByte(const char* text, size_t length) {
+    return text != nullptr && memchr(text, '\0', length) != nullptr;
+}
+
+int32_t CopyStringOption(const StringOption& option, char** copy) {
+    *copy = nullptr;
+    if (option.text == nullptr) return 0;
+    *copy = static_cast<char*>(System().Alloc(option.length + 1, 0, "tstring"));
+    if (*copy == nullptr) return kErrNoMemory;
+    memcpy(*copy, option.text, option.length + 1);
+    return 0;
+}
+
+int32_t CopyTextOption(const StringOption& option, char** copy) {
+    *copy = nullptr;
+    if (HoldsZeroByte(option.text, option.length)) return kErrBadValue;
+    return CopyStringOption(option, copy);
 }
 
 void FreeStringOption(char* copy) {

@@ -49,10 +49,17 @@ void PeekStringOption(VmState* vm, int32_t table, const char* key, StringOption*
 // when absent or nil, in which case nothing stays.
 int32_t KeepOption(VmState* vm, int32_t table, const char* key);
 
-// A copy of a string option in a block from the host ("tstring"), or null
-// when the option is absent or the block cannot be had: a failed copy counts
-// as an absent option. Never raises.
-char* CopyStringOption(const StringOption& option);
+// True when text holds a zero byte before its end: as a C string it would
+// be cut short there. Names and passwords with one are refused (1055).
+bool HoldsZeroByte(const char* text, size_t length);
+
+// Copies a string option into a block from the host ("tstring"); *copy is
+// null when the option is absent. 1000 when the block cannot be had, with
+// nothing copied. Never raises.
+int32_t CopyStringOption(const StringOption& option, char** copy);
+// The same for a name or a password, which libzip takes as a C string:
+// first 1055 when the option holds a zero byte.
+int32_t CopyTextOption(const StringOption& option, char** copy);
 void FreeStringOption(char* copy);
 
 // Pushes an identifier the way the script gave it: a handle, or its number.

@@ -96,6 +96,11 @@ time_t DateGroupToTime(const DateGroup& date) {
     return mktime(&fields);
 }
 
+bool ZipCanHoldTime(time_t t) {
+    const struct tm* local = localtime(&t);
+    return local != nullptr && local->tm_year >= 1980 - 1900 && local->tm_year <= 2107 - 1900;
+}
+
 void FormatDateString(time_t t, char (&buffer)[kDateBufferSize]) {
     const struct tm* local = localtime(&t);
     if (local == nullptr) {

@@ -25,6 +25,12 @@ bool ParseDateString(const char* text, DateGroup* out);
 // becomes 3 March).  -1 when the date cannot be represented.
 time_t DateGroupToTime(const DateGroup& date);
 
+// True when t, as a local date, lies in the years that the zip format's
+// date field holds, 1980 to 2107. libzip would write an earlier year as 1980
+// and a later one less a multiple of 128 years. Uses the C library's static
+// local-time record.
+bool ZipCanHoldTime(time_t t);
+
 // Writes t as a local date string.  A time that the C library cannot convert
 // is written as kFallbackDateString.  Uses the C library's static local-time
 // record and one static record of its own, so calls must not overlap.

@@ -15,16 +15,19 @@ extern "C" int32_t DeleteFile(VmState* vm) {
     return zip_delete(archive, EntryIndex(index)) == 0 ? 0 : gPlugin.errZip;
 }
 
-// libzip refuses a name that another entry has, and turning a file entry
-// into a directory entry (a name ending in "/") or back; an empty name,
-// which it would take, is refused here.
+// libzip refuses a name that another entry has, a name longer than the
+// format holds, and turning a file entry into a directory entry (a name
+// ending in "/") or back; an empty name, which it would take, is refused
+// here, and a name holding a zero byte is 1055.
 extern "C" int32_t RenameFile(VmState* vm) {
     const int32_t index = CheckIndex(vm, 2);
-    const char* name = Vm().CheckString(vm, 3, nullptr);
+    size_t length = 0;
+    const char* name = Vm().CheckString(vm, 3, &length);
     zip_t* archive = nullptr;
     const int32_t found = LookupArchiveToChange(vm, &archive);
     if (found != 0) return found;
-    if (name[0] == '\0') return gPlugin.errZip;
+    if (HoldsZeroByte(name, length)) return kErrBadValue;
+    if (length == 0) return gPlugin.errZip;
     return zip_file_rename(archive, EntryIndex(index), name, ZIP_FL_ENC_UTF_8) == 0
                ? 0
                : gPlugin.errZip;

@@ -2,6 +2,7 @@
 // for the archive's own comment.
 #include <zip.h>
 
+#include "archive/archive_registry.h"
 #include "commands/arguments.h"
 #include "commands/commands.h"
 #include "commands/entry_changes.h"
@@ -19,16 +20,21 @@ extern "C" int32_t SetFileComment(VmState* vm) {
     size_t length = 0;
     const char* text = Vm().OptString(vm, 2, nullptr, &length);
     const int32_t index = TruncateToInt32(Vm().OptNumber(vm, 3, kArchiveComment));
-    zip_t* archive = nullptr;
-    const int32_t found = LookupArchiveToChange(vm, &archive);
-    if (found != 0) return found;
+    ObjectId id{};
+    ArchiveObject* record = LookupArchive(vm, &id);
+    if (record == nullptr) return gPlugin.errNoArchive;
+    if (ArchiveIsGuarded(record)) return gPlugin.errZip;
     if (text == nullptr) length = 0;
-    if (index != kArchiveComment) return SetEntryComment(archive, EntryIndex(index), text, length);
+    if (index != kArchiveComment) {
+        return SetEntryComment(record->archive, EntryIndex(index), text, length);
+    }
     if (length > kMaxCommentLength) return kErrBadValue;
     if (length == 0) text = nullptr;
-    return zip_set_archive_comment(archive, text, static_cast<zip_uint16_t>(length)) == 0
-               ? 0
-               : gPlugin.errZip;
+    if (zip_set_archive_comment(record->archive, text, static_cast<zip_uint16_t>(length)) != 0) {
+        return gPlugin.errZip;
+    }
+    RecordOf(record)->commentRemoved = length == 0 ? 1 : 0;
+    return 0;
 }
 
 // Pending changes are seen. No comment, and any entry that libzip cannot
@@ -37,11 +43,13 @@ extern "C" int32_t SetFileComment(VmState* vm) {
 extern "C" int32_t GetFileComment(VmState* vm) {
     const int32_t index = TruncateToInt32(Vm().OptNumber(vm, 2, kArchiveComment));
     ObjectId id{};
-    const ArchiveObject* record = LookupArchive(vm, &id);
+    ArchiveObject* record = LookupArchive(vm, &id);
     if (record == nullptr) return gPlugin.errNoArchive;
     const char* comment = nullptr;
     size_t length = 0;
-    if (index == kArchiveComment) {
+    if (index == kArchiveComment && RecordOf(record)->commentRemoved != 0) {
+        comment = "";
+    } else if (index == kArchiveComment) {
         int archiveLength = 0;
         comment = zip_get_archive_comment(record->archive, &archiveLength, 0);
         length = archiveLength > 0 ? static_cast<size_t>(archiveLength) : 0;

@@ -10,12 +10,15 @@
 #include "plugin/plugin_state.h"
 
 // Allowed while an extraction guards the archive: the password of an entry
-// already open does not change. An empty password removes the default.
+// already open does not change. An empty password removes the default; one
+// holding a zero byte is 1055 (libzip would keep only the part before it).
 extern "C" int32_t SetDefaultPassword(VmState* vm) {
-    const char* password = Vm().CheckString(vm, 2, nullptr);
+    size_t length = 0;
+    const char* password = Vm().CheckString(vm, 2, &length);
     ObjectId id{};
     const ArchiveObject* record = LookupArchive(vm, &id);
     if (record == nullptr) return gPlugin.errNoArchive;
+    if (HoldsZeroByte(password, length)) return kErrBadValue;
     if (!RememberDefaultPassword(record, password)) return kErrNoMemory;
     zip_set_default_password(record->archive, password[0] != '\0' ? password : nullptr);
     return 0;
@@ -24,10 +27,12 @@ extern "C" int32_t SetDefaultPassword(VmState* vm) {
 extern "C" int32_t SetFileEncryption(VmState* vm) {
     const int32_t index = CheckIndex(vm, 2);
     const int32_t method = TruncateToInt32(Vm().CheckNumber(vm, 3));
-    const char* password = Vm().OptString(vm, 4, nullptr, nullptr);
+    size_t length = 0;
+    const char* password = Vm().OptString(vm, 4, nullptr, &length);
     zip_t* archive = nullptr;
     const int32_t found = LookupArchiveToChange(vm, &archive);
     if (found != 0) return found;
+    if (HoldsZeroByte(password, length)) return kErrBadValue;
     return SetEntryEncryption(archive, EntryIndex(index), method, password);
 }
 

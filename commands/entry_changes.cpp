@@ -77,10 +77,34 @@ int32_t SetEntryComment(zip_t* archive, zip_uint64_t index, const char* text, si
     return 0;
 }
 
+namespace {
+
+// Extended timestamps (Info-ZIP's and bsdtar's 0x5455, 7-Zip's NTFS times
+// 0x000a) are what most readers show and restore in place of the header's
+// time: an entry that is re-dated loses them.
+constexpr zip_uint16_t kExtendedTimeFields[] = {0x5455, 0x000a};
+
+bool DropExtendedTimes(zip_t* archive, zip_uint64_t index) {
+    for (const zip_uint16_t id : kExtendedTimeFields) {
+        if (zip_file_extra_field_delete_by_id(archive, index, id, ZIP_EXTRA_FIELD_ALL,
+                                              ZIP_FL_LOCAL | ZIP_FL_CENTRAL) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 int32_t SetEntryTime(zip_t* archive, zip_uint64_t index, const char* dateString) {
     DateGroup date{};
     if (!ParseDateString(dateString, &date)) return kErrBadValue;
+    const time_t time = DateGroupToTime(date);
+    if (!ZipCanHoldTime(time)) return kErrBadValue;
     if (MustKeepStoredTime(archive, index)) return gPlugin.errZip;
-    if (zip_file_set_mtime(archive, index, DateGroupToTime(date), 0) != 0) return gPlugin.errZip;
+    // The fields first: once they are gone, setting the time cannot fail
+    // for want of memory, since the entry's changed record exists.
+    if (!DropExtendedTimes(archive, index)) return gPlugin.errZip;
+    if (zip_file_set_mtime(archive, index, time, 0) != 0) return gPlugin.errZip;
     return 0;
 }

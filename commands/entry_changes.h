@@ -10,8 +10,9 @@
 
 #include "plugin/host_interface.h"
 
-// The zip format gives a comment at most this many bytes.
+// The zip format gives a name or a comment at most this many bytes.
 inline constexpr size_t kMaxCommentLength = 65535;
+inline constexpr size_t kMaxNameLength = 65535;
 
 // Reads the identifier at position 1 and finds its archive for a change:
 // errNoArchive when none has the identifier, errZip while a running command
@@ -30,7 +31,9 @@ int32_t SetEntryCompression(zip_t* archive, zip_uint64_t index, int32_t method, 
 // A null or empty text removes the comment; over kMaxCommentLength: 1055.
 int32_t SetEntryComment(zip_t* archive, zip_uint64_t index, const char* text, size_t length);
 
-// A date string; 1055 when it does not parse.
+// A date string; 1055 when it does not parse or names a year that the zip
+// format cannot hold. Drops the entry's extended timestamps, which readers
+// would show in place of the new time.
 int32_t SetEntryTime(zip_t* archive, zip_uint64_t index, const char* dateString);
 
 #endif

@@ -150,9 +150,8 @@ extern "C" int32_t ExtractFile(VmState* vm) {
         if (x.callback != -1) Vm().CheckFunction(vm, x.callback);
         x.userdata = KeepOption(vm, 4, "userdata");
     }
-    x.password = CopyStringOption(password);
-
-    const int32_t result = OpenAndCopy(vm, record, id, index, path, &x);
+    const int32_t copied = CopyTextOption(password, &x.password);
+    const int32_t result = copied != 0 ? copied : OpenAndCopy(vm, record, id, index, path, &x);
     Release(vm, x);
     return result;
 }

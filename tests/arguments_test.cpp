@@ -145,11 +145,12 @@ TEST_F(Arguments, NumericAndFlagOptionsAreTruncatedAndDefaultWhenAbsentOrNil) {
 
 StringOption gString;
 char* gCopy;
+int32_t gCopied;
 
 TEST_F(Arguments, StringOptionsStayOnTheStackUntilCopied) {
     const Probe peek = [](VmState* vm) {
         PeekStringOption(vm, 1, "password", &gString);
-        gCopy = CopyStringOption(gString);
+        gCopied = CopyStringOption(gString, &gCopy);
     };
     const struct {
         const char* table;
@@ -176,6 +177,7 @@ TEST_F(Arguments, StringOptionsStayOnTheStackUntilCopied) {
         // exactly that size.
         EXPECT_EQ(host().calls(), std::vector<std::string>{"Alloc(" + std::to_string(c.length + 1) +
                                                            ",0,tstring)"});
+        EXPECT_EQ(gCopied, 0);
         ASSERT_NE(gCopy, nullptr);
         EXPECT_EQ(std::string(gCopy, c.length + 1), std::string(c.text, c.length) + '\0');
         EXPECT_EQ(host().LiveBlocksByTag(), (std::map<std::string, int>{{"tstring", 1}}));
@@ -184,11 +186,21 @@ TEST_F(Arguments, StringOptionsStayOnTheStackUntilCopied) {
     }
     FreeStringOption(nullptr);
 
-    // A copy that cannot be had counts as an absent option.
+    // A copy that cannot be had fails the command; a name or password with a
+    // zero byte is refused before any copy is made.
     host().FailNth(cvx::Fault::Alloc, 1, "tstring");
     EXPECT_EQ(Call(peek, "{password = 'secret'}"), "");
     EXPECT_NE(gString.text, nullptr);
+    EXPECT_EQ(gCopied, kErrNoMemory);
     EXPECT_EQ(gCopy, nullptr);
+    EXPECT_EQ(host().LiveBlocks(), 0u);
+    for (const auto& [text, code] : {std::pair<const char*, int32_t>{"a\0b", kErrBadValue},
+                                     std::pair<const char*, int32_t>{"ab", 0}}) {
+        gCopy = nullptr;
+        EXPECT_EQ(CopyTextOption(StringOption{text, code != 0 ? 3u : 2u}, &gCopy), code);
+        EXPECT_EQ(gCopy == nullptr, code != 0) << "a copy only of a clean text";
+        FreeStringOption(gCopy);
+    }
     EXPECT_EQ(host().LiveBlocks(), 0u);
 
     EXPECT_NE(Call(peek, "{password = {}}").find("string expected"), std::string::npos);

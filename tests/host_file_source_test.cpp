@@ -33,14 +33,15 @@ class HostFileSource : public LinkedPlugin {
         options.fixedDate = true;  // the date a file gets when its own cannot be had
     }
 
-    // A state as OpenHostArchive or zip.AddFile makes it, over an open file.
+    // A state as OpenHostArchive makes it, over an open file, or as
+    // zip.AddFile makes it, holding no file.
     HostFileSourceState* NewState(const std::string& path, bool stream) {
+        if (stream) return NewStreamSourceState(path.c_str());
         auto* state = static_cast<HostFileSourceState*>(
-            System().Alloc(sizeof(HostFileSourceState), 1, stream ? "scb1" : "scb"));
+            System().Alloc(sizeof(HostFileSourceState), 1, "scb"));
         state->handle = Files().OpenFile(path.c_str(), kOpenRead);
         EXPECT_NE(state->handle, 0u) << path;
-        state->stream = stream ? 1 : 0;
-        if (!stream) state->size = ReadFileBytes(path).size();
+        state->size = ReadFileBytes(path).size();
         return state;
     }
     static zip_int64_t Call(HostFileSourceState* state, zip_source_cmd_t command,
@@ -105,10 +106,17 @@ TEST_F(HostFileSource, AnswersEachCommandInBothModes) {
     for (bool stream : {false, true}) {
         SCOPED_TRACE(stream ? "stream mode" : "archive mode");
         HostFileSourceState* state = NewState(path, stream);
+        // A file to add is open only between libzip's open and close.
+        EXPECT_EQ(host().OpenFiles(), stream ? 0u : 1u);
+        if (stream) {
+            EXPECT_EQ(Call(state, ZIP_SOURCE_OPEN), 0);
+        }
         ASSERT_EQ(Read(state, 10).size(), 10u);
-        // Open and close leave the file open and where it was.
-        EXPECT_EQ(Call(state, ZIP_SOURCE_OPEN), 0);
-        EXPECT_EQ(Call(state, ZIP_SOURCE_CLOSE), 0);
+        // An archive's open and close leave its file open and where it was.
+        if (!stream) {
+            EXPECT_EQ(Call(state, ZIP_SOURCE_OPEN), 0);
+            EXPECT_EQ(Call(state, ZIP_SOURCE_CLOSE), 0);
+        }
         EXPECT_EQ(Read(state, 5), ReadFileBytes(path).substr(10, 5));
 
         int codes[2] = {0x5555, 0x5555};
@@ -146,6 +154,10 @@ TEST_F(HostFileSource, AnswersEachCommandInBothModes) {
             EXPECT_EQ(st.size, size);
         }
 
+        if (stream) {
+            EXPECT_EQ(Call(state, ZIP_SOURCE_CLOSE), 0);
+            EXPECT_EQ(host().OpenFiles(), 0u);
+        }
         // A second close would be in the host's violation log.
         EXPECT_EQ(Call(state, ZIP_SOURCE_FREE), 0);
         EXPECT_EQ(host().OpenFiles(), 0u);
@@ -153,11 +165,13 @@ TEST_F(HostFileSource, AnswersEachCommandInBothModes) {
     }
 }
 
-// Once a file's date cannot be examined, the source keeps reporting one date:
-// the last one it reported, or the host's current date before any. Every
-// stat while the archive is written must give the same time (traditional
-// encryption checks the password against it).
-TEST_F(HostFileSource, StreamModeReportsTheFileDateOrOneFixedDate) {
+// A file's date is examined afresh at each stat until libzip opens the
+// source to write the entry; from then on the date taken at the open is
+// kept (traditional encryption checks the password against it, and libzip
+// stats the source again once the entry is written). A date that cannot be
+// had is stood in for by the last one reported, or the host's current date
+// before any, for that stat only.
+TEST_F(HostFileSource, StreamModeReportsTheFileDateAndKeepsItWhileWritten) {
     const std::string path = TempDir() + "/added.txt";
     WriteFileBytes(path, "data to add");
     const time_t when = 1488701223;  // 05-Mar-2017 09:07:03 in Berlin
@@ -181,17 +195,36 @@ TEST_F(HostFileSource, StreamModeReportsTheFileDateOrOneFixedDate) {
     touch(when + 100);
     EXPECT_EQ(statTime(state), when + 100) << "each stat examines the file again";
     host().FailNth(cvx::Fault::ExamineFile, 1);
-    EXPECT_EQ(statTime(state), when + 100) << "the last date, once examining fails";
+    EXPECT_EQ(statTime(state), when + 100) << "the last date, while examining fails";
     touch(when + 200);
-    EXPECT_EQ(statTime(state), when + 100) << "and for good";
+    EXPECT_EQ(statTime(state), when + 200) << "its own date once it can be examined again";
+    EXPECT_EQ(host().OpenFiles(), 0u) << "each examination closes the file again";
+    ASSERT_EQ(Call(state, ZIP_SOURCE_OPEN), 0);
+    touch(when + 300);
+    EXPECT_EQ(statTime(state), when + 200) << "the date at the open, while written";
     EXPECT_EQ(Read(state, 100), "data to add");
+    EXPECT_EQ(Call(state, ZIP_SOURCE_CLOSE), 0);
+    EXPECT_EQ(statTime(state), when + 200) << "and after";
     Call(state, ZIP_SOURCE_FREE);
 
     state = NewState(path, true);
     host().FailNth(cvx::Fault::ExamineFile, 1);
     EXPECT_EQ(statTime(state), DateGroupToTime(today)) << "no date reported yet";
-    EXPECT_EQ(statTime(state), DateGroupToTime(today));
+    EXPECT_EQ(statTime(state), when + 300);
+    host().FailNth(cvx::Fault::ExamineFile, 1);
+    ASSERT_EQ(Call(state, ZIP_SOURCE_OPEN), 0);
+    EXPECT_EQ(statTime(state), when + 300) << "the last date, kept while written";
     EXPECT_EQ(Read(state, 100), "data to add") << "whatever the date, the data is read whole";
+    Call(state, ZIP_SOURCE_FREE);
+    EXPECT_EQ(host().OpenFiles(), 0u) << "freed while open, the file is closed";
+
+    // A file gone before libzip opens the source fails the open.
+    state = NewState(path, true);
+    std::remove(path.c_str());
+    EXPECT_EQ(Call(state, ZIP_SOURCE_OPEN), -1);
+    int codes[2] = {-1, -1};
+    EXPECT_EQ(Call(state, ZIP_SOURCE_ERROR, codes, sizeof codes), 8);
+    EXPECT_EQ(codes[0], ZIP_ER_OPEN);
     Call(state, ZIP_SOURCE_FREE);
 }
 

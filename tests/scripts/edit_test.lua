@@ -51,6 +51,7 @@ function tests.comments_of_the_archive_and_its_entries()
     zip.OpenArchive(1, archive, 1004)
     zip.SetFileComment(1, "", 0)
     zip.SetFileComment(1)  -- the identifier alone removes the archive comment
+    T.eq(zip.GetFileComment(1), "", "a removed archive comment, before writing")
     zip.CloseArchive(1)
     facts = Z.facts(archive)
     T.eq(facts.comment .. facts["a.txt"].comment, "", "an empty comment removes the entry's")
@@ -77,6 +78,7 @@ function tests.deleting_and_renaming()
         T.raises(ERR, zip.RenameFile, 1, 0, name)
     end
     T.raises(ERR, zip.RenameFile, 1, 2, "dir")
+    T.raises(1055, zip.RenameFile, 1, 0, "cut\0short")
     zip.RenameFile(1, 0, "docs/Bücher.txt")
     zip.RenameFile(1, 2, "folder/")
     T.eq(zip.LocateFile(1, "docs/Bücher.txt"), 0, "the new name is found")
@@ -237,8 +239,18 @@ function tests.times_and_traditional_encryption_after_a_new_time()
     zip.OpenArchive(1, archive, 1004)
     zip.SetDefaultPassword(1, "pw")
     zip.SetFileTime(1, 0, NEW_TIME)
+    zip.SetFileTime(1, 2, "31-Dec-2107 23:59:58")
+    zip.SetFileTime(1, 2, "01-Jan-1980 00:00:00")
     zip.SetFileTime(1, 2, "31-feb-2017 12:00:03")
-    T.raises(1055, zip.SetFileTime, 1, 0, "01-Mai-2017 12:00:00")
+    -- Not a date, or a year that the format cannot hold (libzip would write
+    -- 2200 as 2072 and 1979 as 1980).
+    for _, date in ipairs({"01-Mai-2017 12:00:00", "01-Jan-2200 12:00:00", "15-Jun-1979 12:00:00",
+                           "01-Jan-1980 -1:00:00", "01-Jan-2108 00:00:00"}) do
+        T.raises(1055, zip.SetFileTime, 1, 0, date)
+    end
+    -- A zero byte would cut a password short.
+    T.raises(1055, zip.SetDefaultPassword, 1, "p\0w")
+    T.raises(1055, zip.SetFileEncryption, 1, 0, ZIP_EM_AES_128, "p\0w")
     for _, index in ipairs({3, -1}) do T.raises(ERR, zip.SetFileTime, 1, index, NEW_TIME) end
     T.eq(zip.GetFileAttributes(1, 0).time, NEW_TIME, "pending time of a.txt")
     T.raises(ERR, zip.SetFileEncryption, 1, 0, ZIP_EM_TRAD_PKWARE)
@@ -262,6 +274,40 @@ function tests.times_and_traditional_encryption_after_a_new_time()
     T.eq(facts["first.txt"].data, TEXT, "first.txt")
     T.eq(facts["a.txt"].time .. " " .. facts["dir/"].time, NEW_TIME .. " 03-Mar-2017 12:00:02", "new times")
     T.eq(Z.sevenzip_extract(archive, "pw", "a.txt"), TEXT, "a.txt")
+end
+
+-- Re-encoding reads an entry's stored data back and computes its CRC anew:
+-- damaged data must fail the writing, never be written under a CRC that
+-- matches it. Intact entries are re-encoded as asked.
+function tests.re_encoding_never_launders_damage()
+    local cases = {  -- zip options, then the changes
+        {"-0", {{zip.SetFileEncryption, ZIP_EM_AES_256, "pw"}}},
+        {"-0", {{zip.SetFileEncryption, ZIP_EM_TRAD_PKWARE, "pw"}}},
+        {"", {{zip.SetFileCompression, ZIP_CM_STORE}, {zip.SetFileEncryption, ZIP_EM_AES_128, "pw"}}},
+        {"-0", {{zip.SetFileCompression, ZIP_CM_BZIP2}}},
+    }
+    for _, case in ipairs(cases) do
+        for _, damaged in ipairs({true, false}) do
+            local archive = infozip(case[1])
+            local original = T.read(archive)
+            if damaged then  -- a bit of a.txt's data, behind its 35-byte local header
+                local at = 35 + 20
+                original = original:sub(1, at - 1) .. string.char(original:byte(at) ~ 4) .. original:sub(at + 1)
+                T.write(archive, original)
+            end
+            zip.OpenArchive(1, archive, 1004)
+            for _, change in ipairs(case[2]) do change[1](1, 0, table.unpack(change, 2)) end
+            local what = ("%s %s, %d changes"):format(damaged and "damaged" or "intact", case[1], #case[2])
+            if damaged then
+                T.raises(ERR, zip.CloseArchive, 1)
+                T.eq(T.read(archive) == original, true, what .. ": the archive is unchanged")
+            else
+                zip.CloseArchive(1)
+                T.eq(Z.facts(archive, "pw")["a.txt"].size, #TEXT, what)
+                T.eq(Z.sevenzip_extract(archive, "pw", "a.txt"), TEXT, what)
+            end
+        end
+    end
 end
 
 -- Every change refused on an archive opened for reading (a file to add is

@@ -129,4 +129,24 @@ function tests.a_round_trip()
     zip.CloseArchive(1)
 end
 
+-- Info-ZIP, bsdtar and 7-Zip store extended timestamps (0x5455, 0x000a),
+-- which readers show in place of the header's time: a new time drops them.
+function tests.a_new_time_is_what_every_tool_shows()
+    local folder = T.files({["a.txt"] = "dated\n"}, "touch -d '2018-06-01 08:00:00' a.txt && " ..
+        "zip -q info.zip a.txt && bsdtar --format zip -cf tar.zip a.txt && 7zz a -tzip -bso0 7z.zip a.txt")
+    for _, name in ipairs({"info.zip", "tar.zip", "7z.zip"}) do
+        local path = folder .. "/" .. name
+        zip.OpenArchive(1, path, 1004)
+        zip.SetFileTime(1, 0, "01-Jan-2017 12:00:00")
+        zip.CloseArchive(1)
+        local listings = {unzip = "unzip -l", ["7zz"] = "7zz l", bsdtar = "bsdtar -tvf"}
+        local shown = {unzip = "2017-01-01 12:00", ["7zz"] = "2017-01-01 12:00:00", bsdtar = "Jan  1  2017"}
+        for tool, command in pairs(listings) do
+            local listing = T.run(command .. " " .. T.quote(path))
+            assert(listing:find(shown[tool], 1, true), name .. ", " .. tool .. ":\n" .. listing)
+        end
+        T.eq(Z.facts(path).entries[1].data, "dated\n", name .. ": data")
+    end
+end
+
 T.suite(tests)
