@@ -15,11 +15,16 @@ struct ArchiveRecord {
     // Set once the archive comment is removed, until another is set:
     // libzip 1.7.3 answers the original comment until the archive is written.
     int32_t commentRemoved;
+    // The script's default password (archive/default_passwords.h), or null.
+    char* defaultPassword;
 };
 static_assert(offsetof(ArchiveRecord, object) == 0, "the host's part comes first");
 
 inline ArchiveRecord* RecordOf(ArchiveObject* object) {
     return reinterpret_cast<ArchiveRecord*>(object);
+}
+inline const ArchiveRecord* RecordOf(const ArchiveObject* object) {
+    return reinterpret_cast<const ArchiveRecord*>(object);
 }
 
 // The first record whose identifier equals id (both words), or null.

@@ -7,16 +7,17 @@
 
 #include "plugin/host_interface.h"
 
+// Kept in the archive's record (ArchiveRecord).
 // Keeps a copy of password (from Alloc, tag "zpw") as record's default,
 // replacing the one it had; null or "" leaves it none. False, with nothing
 // changed, when the copy cannot be had.
-bool RememberDefaultPassword(const ArchiveObject* record, const char* password);
+bool RememberDefaultPassword(ArchiveObject* record, const char* password);
 
 // record's default password, or null.
 const char* DefaultPasswordOf(const ArchiveObject* record);
 
 // Frees record's copy, if it has one; called wherever a record leaves the
 // registry, before the record is freed (its address may be reused).
-void ForgetDefaultPassword(const ArchiveObject* record);
+void ForgetDefaultPassword(ArchiveObject* record);
 
 #endif

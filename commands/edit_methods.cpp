@@ -16,7 +16,7 @@ extern "C" int32_t SetDefaultPassword(VmState* vm) {
     size_t length = 0;
     const char* password = Vm().CheckString(vm, 2, &length);
     ObjectId id{};
-    const ArchiveObject* record = LookupArchive(vm, &id);
+    ArchiveObject* record = LookupArchive(vm, &id);
     if (record == nullptr) return gPlugin.errNoArchive;
     if (HoldsZeroByte(password, length)) return kErrBadValue;
     if (!RememberDefaultPassword(record, password)) return kErrNoMemory;
