@@ -4,6 +4,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include "plugin/dates.h"
 #include "plugin/plugin_state.h"
 
 namespace {
@@ -19,10 +20,8 @@ void WriteDates(StatRecord* record, const DateGroup& date) {
 }  // namespace
 
 void WriteEntryDates(StatRecord* record, time_t t) {
-    const struct tm* parts = localtime(&t);
-    if (parts == nullptr) return;  // beyond what the calendar functions reach
-    WriteDates(record, DateGroup{parts->tm_sec, parts->tm_min, parts->tm_hour, parts->tm_mday,
-                                 parts->tm_mon, parts->tm_year + 1900});
+    DateGroup date{};
+    if (TimeToDateGroup(t, &date)) WriteDates(record, date);
 }
 
 void WriteCurrentDates(StatRecord* record) {

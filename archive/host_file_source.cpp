@@ -3,7 +3,7 @@
 #include <limits.h>
 #include <string.h>
 
-#include "commands/date_strings.h"
+#include "plugin/dates.h"
 #include "plugin/plugin_state.h"
 
 namespace {

@@ -81,26 +81,6 @@ bool ParseDateString(const char* text, DateGroup* out) {
     return out->second <= 59;
 }
 
-time_t DateGroupToTime(const DateGroup& date) {
-    // tm_year would overflow; no time value lies that far back anyway.
-    if (date.year < INT_MIN + 1900) return -1;
-
-    struct tm fields = {};
-    fields.tm_sec = date.second;
-    fields.tm_min = date.minute;
-    fields.tm_hour = date.hour;
-    fields.tm_mday = date.day;
-    fields.tm_mon = date.month;
-    fields.tm_year = date.year - 1900;
-    fields.tm_isdst = -1;  // the C library decides whether summer time applies
-    return mktime(&fields);
-}
-
-bool ZipCanHoldTime(time_t t) {
-    const struct tm* local = localtime(&t);
-    return local != nullptr && local->tm_year >= 1980 - 1900 && local->tm_year <= 2107 - 1900;
-}
-
 void FormatDateString(time_t t, char (&buffer)[kDateBufferSize]) {
     const struct tm* local = localtime(&t);
     if (local == nullptr) {

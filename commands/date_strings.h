@@ -6,7 +6,7 @@
 #include <stddef.h>
 #include <time.h>
 
-#include "plugin/host_interface.h"
+#include "plugin/dates.h"
 
 // Stands for a time that an entry does not have.
 inline constexpr char kFallbackDateString[] = "01-Jan-1978 12:00:00";
@@ -18,18 +18,8 @@ inline constexpr size_t kDateBufferSize = 64;
 // year of other than four characters fails.  The text is never read past its
 // terminating zero.  On failure out may hold some fields and is to be ignored.
 // Only upper bounds are checked for hour, minute and second: a negative field
-// is left to the normalisation of DateGroupToTime.
+// is left to the normalisation of DateGroupToTime (plugin/dates.h).
 bool ParseDateString(const char* text, DateGroup* out);
-
-// The time value of a local date, normalised as mktime does (31 February
-// becomes 3 March).  -1 when the date cannot be represented.
-time_t DateGroupToTime(const DateGroup& date);
-
-// True when t, as a local date, lies in the years that the zip format's
-// date field holds, 1980 to 2107. libzip would write an earlier year as 1980
-// and a later one less a multiple of 128 years. Uses the C library's static
-// local-time record.
-bool ZipCanHoldTime(time_t t);
 
 // Writes t as a local date string.  A time that the C library cannot convert
 // is written as kFallbackDateString.  Uses the C library's static local-time

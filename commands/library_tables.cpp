@@ -1,7 +1,10 @@
 // The zip library as the host sees it: its name, commands, constants and
-// help strings. All constant data; row sizes and order are the interface.
+// help strings (all constant data; row sizes and order are the interface),
+// and the entry points that begin and end the library's use.
+#include "archive/archive_registry.h"
 #include "commands/commands.h"
 #include "plugin/entry_points.h"
+#include "plugin/plugin_state.h"
 
 namespace {
 
@@ -93,3 +96,11 @@ extern "C" const char* GetBaseTable(void) { return kLibraryName; }
 extern "C" const CommandRecord* GetCommands(void) { return kCommands; }
 extern "C" const ConstantRecord* GetConstants(void) { return kConstants; }
 extern "C" const HelpStringRecord* GetHelpStrings(void) { return kHelpStrings; }
+
+extern "C" int32_t InitLibrary(VmState* vm) {
+    gPlugin.objectTypeId =
+        System().RegisterObjectType(vm, "ZIP archive", &gPlugin.registry, ArchiveTypeHandler);
+    return 0;
+}
+
+extern "C" void FreeLibrary(VmState* vm) { ReleaseAllArchives(vm); }

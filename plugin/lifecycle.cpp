@@ -1,6 +1,5 @@
-// Plugin initialisation and shutdown, and the library entry points that
-// bracket every script run.
-#include "archive/archive_registry.h"
+// Plugin initialisation and shutdown. The library's own start and end
+// (InitLibrary, FreeLibrary) belong to the script library, in commands/.
 #include "plugin/entry_points.h"
 #include "plugin/plugin_state.h"
 
@@ -55,13 +54,5 @@ extern "C" int32_t RequirePlugin(VmState* /*vm*/) {
     if (status != 0) return status;
     return System().ActivateCapability(gPlugin.info, kCapabilityFiles);
 }
-
-extern "C" int32_t InitLibrary(VmState* vm) {
-    gPlugin.objectTypeId =
-        System().RegisterObjectType(vm, "ZIP archive", &gPlugin.registry, ArchiveTypeHandler);
-    return 0;
-}
-
-extern "C" void FreeLibrary(VmState* vm) { ReleaseAllArchives(vm); }
 
 extern "C" int32_t GetExtensions(int32_t kind) { return kind == 2 ? 4 : 0; }
