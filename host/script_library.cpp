@@ -71,7 +71,7 @@ int HostObjects(lua_State* L) {
     for (const ArchiveObject* r = *H().objectTypes_[static_cast<size_t>(index)].head; r != nullptr;
          r = r->next) {
         if (r->idHandle != 0) {
-            lua_pushlightuserdata(L, reinterpret_cast<void*>(r->idHandle));
+            if (!PushObjectHandle(L, r->idHandle)) return luaL_error(L, "not enough memory");
         } else {
             lua_pushinteger(L, r->idNumber);
         }
@@ -104,6 +104,16 @@ int HostFailAlloc(lua_State* L) {
     const lua_Integer k = luaL_checkinteger(L, 1);
     const char* tag = luaL_optstring(L, 2, "");
     H().FailNth(Fault::Alloc, k, tag);
+    return 0;
+}
+
+// host.FailVmAlloc(k [, "callback"]): the k-th next allocation of the
+// script VM fails; with "callback", counting only those made while the
+// plugin builds a callback's arguments or the callback runs; k = 0 cancels.
+int HostFailVmAlloc(lua_State* L) {
+    const lua_Integer k = luaL_checkinteger(L, 1);
+    const char* only = luaL_optstring(L, 2, "");
+    H().FailNth(Fault::VmAlloc, k, only);
     return 0;
 }
 
@@ -165,6 +175,7 @@ void OpenHostLibrary(lua_State* L) {
         {"OpenFiles", HostOpenFiles},
         {"FailAlloc", HostFailAlloc},
         {"FailIo", HostFailIo},
+        {"FailVmAlloc", HostFailVmAlloc},
         {"Help", HostHelp},
         {"InCallback", HostInCallback},
         {"Version", HostVersion},
