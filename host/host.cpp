@@ -230,6 +230,9 @@ bool Host::ShouldFail(Fault f, const char* tag) {
     if (!slot.tag.empty() && (tag == nullptr || slot.tag != tag)) return false;
     ++slot.calls;
     if (slot.countdown <= 0 || --slot.countdown != 0) return false;
+    // The VM retries a failed allocation after an emergency collection:
+    // its memory, once gone, stays gone until the slot is reset.
+    if (f == Fault::VmAlloc) slot.countdown = 1;
     ++slot.failures;
     slot.failedTag = tag != nullptr ? tag : "";
     return true;

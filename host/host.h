@@ -41,7 +41,7 @@ enum class Fault {
     SeekFile,
     ExamineFile,
     CallFunction,
-    VmAlloc,  // the script VM's own allocations; tag "callback": only inside a callback
+    VmAlloc,  // the script VM's allocations, from the n-th on; tag "callback": inside callbacks
     kCount
 };
 

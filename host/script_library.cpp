@@ -110,11 +110,15 @@ int HostFailAlloc(lua_State* L) {
 // host.FailVmAlloc(k [, "callback"]): the k-th next allocation of the
 // script VM fails; with "callback", counting only those made while the
 // plugin builds a callback's arguments or the callback runs; k = 0 cancels.
+// Returns how many failures the previous call armed brought.
 int HostFailVmAlloc(lua_State* L) {
     const lua_Integer k = luaL_checkinteger(L, 1);
-    const char* only = luaL_optstring(L, 2, "");
-    H().FailNth(Fault::VmAlloc, k, only);
-    return 0;
+    const bool inCallbacks = std::string(luaL_optstring(L, 2, "")) == "callback";
+    const int64_t failures = H().fault(Fault::VmAlloc).failures;
+    H().FailNth(Fault::VmAlloc, k, inCallbacks ? "callback" : "");
+    H().fault(Fault::VmAlloc).failures = 0;
+    lua_pushinteger(L, failures);
+    return 1;
 }
 
 // host.FailIo(kind, k): kind is "open", "read", "write", "seek", "examine"
