@@ -39,8 +39,10 @@ struct CloseProgressState {
 extern "C" void CloseProgressCallback(zip_t*, double progress, void* userdata) {
     const auto* state = static_cast<const CloseProgressState*>(userdata);
     const ProgressCallback callback{3, state->hasUserdata ? 4 : -1, "CloseArchive", state->id};
-    // The callback cannot stop the writing: its result is not looked at.
-    // The record has left the registry, so there is nothing to guard.
+    // This runs inside zip_close, which nothing may unwind: the call never
+    // raises, not even when the VM has no memory for the table. The callback
+    // cannot stop the writing: its result is not looked at. The record has
+    // left the registry, so there is nothing to guard.
     CallProgressCallback(state->vm, callback, TruncateToInt32(progress * 100.0), nullptr);
 }
 

@@ -4,8 +4,16 @@
 #include "commands/arguments.h"
 #include "plugin/plugin_state.h"
 
+// Tag 31 is set before the table is built, not only around the call: the
+// host then knows that a callback's arguments are on their way, possibly
+// from inside libzip, and builds them without raising (a memory shortage
+// makes CallFunction fail instead). Every call gets a table of its own, as
+// the script may keep it.
 int32_t CallProgressCallback(VmState* vm, const ProgressCallback& callback, int32_t percent,
                              const ArchiveObject* guarded) {
+    const TagItem inCallback[] = {{kHostTagInCallback, 1}, {0, 0}};
+    const TagItem outOfCallback[] = {{kHostTagInCallback, 0}, {0, 0}};
+    System().SetHostTags(inCallback);
     Vm().PushValue(vm, callback.function);
     Vm().NewTable(vm);
     SetStringField(vm, "action", callback.action);
@@ -19,11 +27,8 @@ int32_t CallProgressCallback(VmState* vm, const ProgressCallback& callback, int3
     // it is always unlinked again.
     ArchiveGuard guard;
     if (guarded != nullptr) GuardArchive(&guard, guarded);
-    const TagItem inCallback[] = {{kHostTagInCallback, 1}, {0, 0}};
-    const TagItem outOfCallback[] = {{kHostTagInCallback, 0}, {0, 0}};
-    System().SetHostTags(inCallback);
     const int32_t status = Vm().CallFunction(vm, 1, 0, 0);
-    System().SetHostTags(outOfCallback);
     if (guarded != nullptr) ReleaseGuard(&guard);
+    System().SetHostTags(outOfCallback);
     return status;
 }

@@ -12,11 +12,13 @@ struct ProgressCallback {
     const ObjectId* id;  // the archive identifier as the script gave it
 };
 
-// Builds the progress table (MAY RAISE: only when the VM runs out of
-// memory) and calls the function with host tag 31 set for the call. While
+// Sets host tag 31, builds the progress table and calls the function, then
+// clears the tag. Never raises: with the tag set, the host builds the table
+// without raising and reports a memory shortage as CallFunction's code. While
 // the script runs, guarded (unless null) is held by an ArchiveGuard, so that
-// the script cannot close, reopen or change it. Returns 0, or the code that
-// carries the error the script raised. The callback's results are dropped.
+// the script cannot close, reopen or change it. Returns 0, the code that
+// carries the error the script raised, or kErrNoMemory when there was no
+// memory for the table. The callback's results are dropped.
 int32_t CallProgressCallback(VmState* vm, const ProgressCallback& callback, int32_t percent,
                              const ArchiveObject* guarded);
 

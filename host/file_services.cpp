@@ -1,5 +1,11 @@
 // Sub-table 4: host files over POSIX descriptors. A handle is the address
 // of the host's own record, so an unknown or closed handle is recognised.
+//
+// The host never blocks or dies on a file: a file is opened without
+// waiting (a FIFO without a writer would block an ordinary open), only
+// regular files are opened for reading, and no C++ exception leaves a
+// service (its callers are plugin and libzip frames): the host's own memory
+// running short is the service's failure.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,47 +29,64 @@ OpenHostFile* Find(HostFile handle, const char* service) {
     return nullptr;
 }
 
-HostFile OpenFile(const char* path, int32_t mode) {
-    H().Log(std::string("OpenFile(") + path + "," + std::to_string(mode) + ")");
-    if (H().ShouldFail(Fault::OpenFile)) return 0;
-    int fd = -1;
-    int64_t base = 0;
+// The descriptor for path in mode, or -1. Reading takes regular files
+// only: a directory, FIFO or device is not a file the host can read (a
+// FIFO would block it, a device never end).
+int OpenDescriptor(const char* path, int32_t mode, int64_t* base) {
     if (mode == kOpenWrite) {
-        fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    } else if (mode == kOpenRead || mode == (kOpenRead | kOpenReadFlag8)) {
-        fd = OpenSourceName(path, &base);
-        if (fd == -2) fd = open(path, O_RDONLY | O_CLOEXEC);
+        const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
+        // Opened: writes may wait like any writes (a pipe with a reader).
+        if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return fd;
     }
-    if (fd < 0) return 0;
+    if (mode != kOpenRead && mode != (kOpenRead | kOpenReadFlag8)) return -1;
+    int fd = OpenSourceName(path, base);
+    if (fd == -2) fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat info {};
-    if (fstat(fd, &info) != 0) info.st_mode = 0;
-    if (mode != kOpenWrite && S_ISDIR(info.st_mode)) {
-        close(fd);  // a directory is not a file the host can read
-        return 0;
+    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        close(fd);
+        return -1;
     }
-    auto record = std::make_unique<OpenHostFile>();
-    record->fd = fd;
-    record->mode = mode;
-    record->path = path;
-    record->base = base;
-    record->readAhead = mode != kOpenWrite && S_ISREG(info.st_mode);
-    record->position = lseek(fd, 0, SEEK_CUR);  // base, for data inside another file
-    const auto handle = reinterpret_cast<uintptr_t>(record.get());
-    H().files_[handle] = std::move(record);
-    return handle;
+    return fd;
 }
 
-void CloseFile(HostFile handle) {
+HostFile OpenFile(const char* path, int32_t mode) try {
+    H().Log(std::string("OpenFile(") + path + "," + std::to_string(mode) + ")");
+    if (H().ShouldFail(Fault::OpenFile)) return 0;
+    auto record = std::make_unique<OpenHostFile>();
+    record->path = path;
+    int64_t base = 0;
+    const int fd = OpenDescriptor(path, mode, &base);
+    if (fd < 0) return 0;
+    record->fd = fd;
+    record->mode = mode;
+    record->base = base;
+    record->readAhead = mode != kOpenWrite;
+    record->position = lseek(fd, 0, SEEK_CUR);  // base, for data inside another file
+    const auto handle = reinterpret_cast<uintptr_t>(record.get());
+    try {
+        H().files_[handle] = std::move(record);
+    } catch (...) {
+        close(fd);
+        throw;
+    }
+    return handle;
+} catch (...) {
+    return 0;
+}
+
+void CloseFile(HostFile handle) try {
     H().Log("CloseFile");
     OpenHostFile* file = Find(handle, "CloseFile");
     if (file == nullptr) return;
     close(file->fd);
     H().files_.erase(handle);
+} catch (...) {
 }
 
 // The position of a file read ahead is the host's own; any other file's is
 // its descriptor's.
-int64_t SeekFile(HostFile handle, int64_t offset, int32_t mode) {
+int64_t SeekFile(HostFile handle, int64_t offset, int32_t mode) try {
     if (H().logging())
         H().Log("SeekFile(" + std::to_string(offset) + "," + std::to_string(mode) + ")");
     OpenHostFile* file = Find(handle, "SeekFile");
@@ -90,6 +113,8 @@ int64_t SeekFile(HostFile handle, int64_t offset, int32_t mode) {
         return -1;
     }
     return current - file->base;
+} catch (...) {
+    return -1;
 }
 
 namespace {
@@ -100,10 +125,10 @@ constexpr int32_t kReadAhead = 65536;
 // up to length of them and returns the count.
 int32_t TakeAhead(OpenHostFile* file, char* out, int32_t length) {
     const int64_t offset = file->position - file->aheadStart;
-    if (offset < 0 || offset >= static_cast<int64_t>(file->ahead.size())) return 0;
-    const int64_t held = static_cast<int64_t>(file->ahead.size()) - offset;
+    if (offset < 0 || offset >= file->aheadLength) return 0;
+    const int64_t held = file->aheadLength - offset;
     const auto n = static_cast<int32_t>(held < length ? held : length);
-    memcpy(out, file->ahead.data() + offset, static_cast<size_t>(n));
+    memcpy(out, file->ahead + offset, static_cast<size_t>(n));
     file->position += n;
     return n;
 }
@@ -111,31 +136,49 @@ int32_t TakeAhead(OpenHostFile* file, char* out, int32_t length) {
 // One step of a read of a file read ahead: a large rest goes straight from
 // the file to the caller (copying it through the read-ahead would only cost
 // a second copy); a small one comes from the read-ahead, filled anew when it
-// holds nothing at the position. The bytes gained, 0 at the end of the
-// file, -1 on failure (errno set).
+// holds nothing at the position; without memory for the read-ahead it too
+// goes straight to the caller. The bytes gained, 0 at the end of the file,
+// -1 on failure (errno set).
 ssize_t ReadAhead(OpenHostFile* file, char* out, int32_t length) {
-    if (length >= kReadAhead) {
+    char* buffer = nullptr;
+    if (length < kReadAhead) {
+        const int32_t held = TakeAhead(file, out, length);
+        if (held > 0) return held;
+        // A block shrunk to a small file's size is not refilled in place.
+        if (file->ahead != nullptr && file->aheadLength == kReadAhead) {
+            buffer = file->ahead;
+        } else {
+            free(file->ahead);
+            file->ahead = nullptr;
+            file->aheadLength = 0;
+            buffer = static_cast<char*>(malloc(kReadAhead));
+        }
+    }
+    if (buffer == nullptr) {
         const ssize_t n = pread(file->fd, out, static_cast<size_t>(length), file->position);
         if (n > 0) file->position += n;
         return n;
     }
-    const int32_t held = TakeAhead(file, out, length);
-    if (held > 0) return held;
-    file->ahead.resize(kReadAhead);
-    const ssize_t n = pread(file->fd, file->ahead.data(), kReadAhead, file->position);
+    const ssize_t n = pread(file->fd, buffer, kReadAhead, file->position);
     file->aheadStart = file->position;
+    file->aheadLength = n > 0 ? static_cast<int32_t>(n) : 0;
     if (n <= 0) {
-        std::string().swap(file->ahead);  // at the end, hold no memory
+        free(buffer);  // at the end, hold no memory
+        file->ahead = nullptr;
         return n;
     }
-    file->ahead.resize(static_cast<size_t>(n));
-    if (n < kReadAhead) file->ahead.shrink_to_fit();  // a small file holds only itself
+    if (n < kReadAhead) {
+        // A small file holds only itself (a shrink that fails keeps the block).
+        void* smaller = realloc(buffer, static_cast<size_t>(n));
+        if (smaller != nullptr) buffer = static_cast<char*>(smaller);
+    }
+    file->ahead = buffer;
     return TakeAhead(file, out, length);
 }
 
 }  // namespace
 
-int32_t ReadFile(HostFile handle, void* buffer, int32_t length) {
+int32_t ReadFile(HostFile handle, void* buffer, int32_t length) try {
     if (H().logging()) H().Log("ReadFile(" + std::to_string(length) + ")");
     OpenHostFile* file = Find(handle, "ReadFile");
     if (file == nullptr || length < 0) return -1;
@@ -152,9 +195,11 @@ int32_t ReadFile(HostFile handle, void* buffer, int32_t length) {
         done += static_cast<int32_t>(n);
     }
     return done;
+} catch (...) {
+    return -1;
 }
 
-int32_t WriteFile(HostFile handle, const void* buffer, int32_t length) {
+int32_t WriteFile(HostFile handle, const void* buffer, int32_t length) try {
     if (H().logging()) H().Log("WriteFile(" + std::to_string(length) + ")");
     OpenHostFile* file = Find(handle, "WriteFile");
     if (file == nullptr || length < 0) return -1;
@@ -168,6 +213,8 @@ int32_t WriteFile(HostFile handle, const void* buffer, int32_t length) {
         done += static_cast<int32_t>(n);
     }
     return done;
+} catch (...) {
+    return -1;
 }
 
 const char* FilePart(const char* path) {
@@ -175,7 +222,7 @@ const char* FilePart(const char* path) {
     return slash != nullptr ? slash + 1 : path;
 }
 
-int32_t ExamineFile(HostFile handle, int32_t, StatRecord* info, int32_t) {
+int32_t ExamineFile(HostFile handle, int32_t, StatRecord* info, int32_t) try {
     H().Log("ExamineFile");
     OpenHostFile* file = Find(handle, "ExamineFile");
     if (file == nullptr) return 0;
@@ -190,6 +237,8 @@ int32_t ExamineFile(HostFile handle, int32_t, StatRecord* info, int32_t) {
     file->name = FilePart(file->path.c_str());
     info->name = file->name.c_str();
     return 1;
+} catch (...) {
+    return 0;
 }
 
 const FileServices kFiles = [] {

@@ -23,6 +23,21 @@ const char* const kRequiredEntries[] = {"InitPlugin",   "ClosePlugin", "InitLibr
                                         "FreeLibrary",  "GetBaseTable", "GetCommands",
                                         "GetConstants", "GetHelpStrings"};
 
+// The script VM's allocator: the C library's, with the host's fault
+// injection. Lua lets only growing requests fail.
+void* VmAllocate(void* ud, void* block, size_t oldSize, size_t newSize) {
+    auto* host = static_cast<Host*>(ud);
+    if (newSize == 0) {
+        free(block);
+        return nullptr;
+    }
+    const bool grows = block == nullptr || newSize > oldSize;
+    if (grows && host->ShouldFail(Fault::VmAlloc, host->inCallback_ ? "callback" : "")) {
+        return nullptr;
+    }
+    return realloc(block, newSize);
+}
+
 }  // namespace
 
 Host* ActiveHost() { return gActiveHost; }
@@ -78,6 +93,7 @@ bool Host::Start(std::string* error) {
         return false;
     }
     vm_ = luaL_newstate();
+    lua_setallocf(vm_, VmAllocate, this);
     luaL_openlibs(vm_);
     auto* vm = reinterpret_cast<VmState*>(vm_);
     if (options_.requirePlugin) {
@@ -214,13 +230,22 @@ bool Host::ShouldFail(Fault f, const char* tag) {
     if (!slot.tag.empty() && (tag == nullptr || slot.tag != tag)) return false;
     ++slot.calls;
     if (slot.countdown <= 0 || --slot.countdown != 0) return false;
+    // The VM retries a failed allocation after an emergency collection:
+    // its memory, once gone, stays gone until the slot is reset.
+    if (f == Fault::VmAlloc) slot.countdown = 1;
     ++slot.failures;
     slot.failedTag = tag != nullptr ? tag : "";
     return true;
 }
 
+// Services call this from plugin frames: a log that cannot grow loses the
+// entry rather than throw.
 void Host::Log(std::string entry) {
-    if (options_.logCalls) calls_.push_back(std::move(entry));
+    if (!options_.logCalls) return;
+    try {
+        calls_.push_back(std::move(entry));
+    } catch (...) {
+    }
 }
 
 }  // namespace cvx

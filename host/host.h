@@ -10,6 +10,7 @@
 #define CVXHOST_HOST_H
 
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <set>
@@ -40,6 +41,7 @@ enum class Fault {
     SeekFile,
     ExamineFile,
     CallFunction,
+    VmAlloc,  // the script VM's allocations, from the n-th on; tag "callback": inside callbacks
     kCount
 };
 
@@ -62,13 +64,21 @@ struct OpenHostFile {
     std::string path;
     std::string name;  // ExamineFile's name field points here
     int64_t base = 0;  // offset in fd at which this file starts (data inside another file)
-    // Regular files opened for reading are read ahead, as a buffered file
-    // layer reads them (libzip asks for a few bytes at a time while it reads
-    // a central directory); the host then keeps their position itself.
+    // Files opened for reading (always regular) are read ahead, as a
+    // buffered file layer reads them (libzip asks for a few bytes at a time
+    // while it reads a central directory); the host then keeps their
+    // position itself. The buffer comes from malloc, not from a container:
+    // when memory is short the file is read without it, and no exception
+    // can reach the plugin.
     bool readAhead = false;
-    int64_t position = 0;  // readAhead: offset in fd of the next byte to read
-    std::string ahead;     // readAhead: bytes of fd from aheadStart on
+    int64_t position = 0;      // readAhead: offset in fd of the next byte to read
+    char* ahead = nullptr;     // readAhead: bytes of fd from aheadStart on, or null
+    int32_t aheadLength = 0;   // how many bytes ahead holds
     int64_t aheadStart = 0;
+    OpenHostFile() = default;
+    OpenHostFile(const OpenHostFile&) = delete;
+    OpenHostFile& operator=(const OpenHostFile&) = delete;
+    ~OpenHostFile() { free(ahead); }
 };
 
 // Data that a source name made by the file services stands for: bytes held
@@ -145,6 +155,20 @@ public:
     std::string errorArg_;
     int32_t lastErrorCode_ = 0;
     bool inCallback_ = false;
+    // From tag 31 being set until CallFunction: the callback's arguments are
+    // being built, and the VM operations that allocate do not raise.
+    bool preparingCall_ = false;
+    // Memory ran out while they were built: CallFunction calls nothing.
+    bool callMemoryShort_ = false;
+    // Script handles of automatic identifiers (vm_services.cpp): the value a
+    // script holds is a token of the host's that dies with its object.
+    struct Handle {
+        uintptr_t token;
+        bool live;
+    };
+    std::map<uintptr_t, Handle> handles_;        // by handle word, the last token made
+    std::map<uintptr_t, uintptr_t> liveTokens_;  // token -> handle word
+    uintptr_t nextToken_ = 1;
     struct ObjectType {
         std::string name;
         ArchiveObject** head;

@@ -71,7 +71,7 @@ int HostObjects(lua_State* L) {
     for (const ArchiveObject* r = *H().objectTypes_[static_cast<size_t>(index)].head; r != nullptr;
          r = r->next) {
         if (r->idHandle != 0) {
-            lua_pushlightuserdata(L, reinterpret_cast<void*>(r->idHandle));
+            if (!PushObjectHandle(L, r->idHandle)) return luaL_error(L, "not enough memory");
         } else {
             lua_pushinteger(L, r->idNumber);
         }
@@ -105,6 +105,20 @@ int HostFailAlloc(lua_State* L) {
     const char* tag = luaL_optstring(L, 2, "");
     H().FailNth(Fault::Alloc, k, tag);
     return 0;
+}
+
+// host.FailVmAlloc(k [, "callback"]): the k-th next allocation of the
+// script VM fails; with "callback", counting only those made while the
+// plugin builds a callback's arguments or the callback runs; k = 0 cancels.
+// Returns how many failures the previous call armed brought.
+int HostFailVmAlloc(lua_State* L) {
+    const lua_Integer k = luaL_checkinteger(L, 1);
+    const bool inCallbacks = std::string(luaL_optstring(L, 2, "")) == "callback";
+    const int64_t failures = H().fault(Fault::VmAlloc).failures;
+    H().FailNth(Fault::VmAlloc, k, inCallbacks ? "callback" : "");
+    H().fault(Fault::VmAlloc).failures = 0;
+    lua_pushinteger(L, failures);
+    return 1;
 }
 
 // host.FailIo(kind, k): kind is "open", "read", "write", "seek", "examine"
@@ -165,6 +179,7 @@ void OpenHostLibrary(lua_State* L) {
         {"OpenFiles", HostOpenFiles},
         {"FailAlloc", HostFailAlloc},
         {"FailIo", HostFailIo},
+        {"FailVmAlloc", HostFailVmAlloc},
         {"Help", HostHelp},
         {"InCallback", HostInCallback},
         {"Version", HostVersion},

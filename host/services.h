@@ -22,6 +22,12 @@ std::string ErrorMessage(int32_t code);
 // the script position in front of host messages. Does not return.
 [[noreturn]] void RaiseCommandError(lua_State* L, int32_t code);
 
+// Pushes the script's handle for an automatic identifier's handle word;
+// false (nothing pushed) when the host's memory ran short.
+bool PushObjectHandle(lua_State* L, uintptr_t word);
+// The object with this handle word is unregistered: its handle dies.
+void ForgetHandle(uintptr_t word);
+
 // Truncates toward zero and saturates at the 32-bit range, as every host
 // conversion of a script number to a word does.
 int32_t TruncateToInt32(double value);

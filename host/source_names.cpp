@@ -84,13 +84,18 @@ int OpenInsideFile(const SourceData& data, int64_t* base) {
 
 }  // namespace
 
+// The services below catch what the host's own memory running short
+// throws: their callers are plugin frames.
 void InitSourceFileName(char* field) {
-    H().Log("InitSourceFileName");
     field[0] = '\0';
+    try {
+        H().Log("InitSourceFileName");
+    } catch (...) {
+    }
 }
 
 int32_t CreateSourceFileName(char* field, uintptr_t value, uint64_t tag3, uint64_t tag4,
-                             int32_t isTag5, int32_t) {
+                             int32_t isTag5, int32_t) try {
     H().Log("CreateSourceFileName(" + std::to_string(value) + "," + std::to_string(tag3) + "," +
             std::to_string(tag4) + "," + std::to_string(isTag5) + ")");
     SourceData data;
@@ -101,9 +106,12 @@ int32_t CreateSourceFileName(char* field, uintptr_t value, uint64_t tag3, uint64
         return 1;
     }
     return 0;
+} catch (...) {
+    field[0] = '\0';
+    return 1;
 }
 
-void FreeSourceFileName(char* field) {
+void FreeSourceFileName(char* field) try {
     H().Log(std::string("FreeSourceFileName(") + field + ")");
     if (field[0] == '\0') return;  // nothing was made in it
     auto it = H().sourceNames_.find(field);
@@ -113,9 +121,12 @@ void FreeSourceFileName(char* field) {
         H().sourceNames_.erase(it);
     }
     field[0] = '\0';
+} catch (...) {
+    field[0] = '\0';
 }
 
-int32_t MakeSourceFileName(char* buffer, int32_t size, const SourceDescriptor* source, int32_t) {
+int32_t MakeSourceFileName(char* buffer, int32_t size, const SourceDescriptor* source,
+                           int32_t) try {
     H().Log("MakeSourceFileName(" + std::to_string(source->tag2) + "," +
             std::to_string(source->tag5) + "," + (source->extension ? source->extension : "") +
             "," + std::to_string(source->tag3) + "," + std::to_string(source->tag4) + ")");
@@ -132,6 +143,9 @@ int32_t MakeSourceFileName(char* buffer, int32_t size, const SourceDescriptor* s
         return 1;
     }
     return 0;
+} catch (...) {
+    if (size > 0) buffer[0] = '\0';
+    return 1;
 }
 
 void DropTransientSourceNames() {

@@ -1,5 +1,9 @@
 // Sub-table 3: allocation with tags, error registration, object types,
 // capabilities, host tags and the current date.
+//
+// These are called from plugin and libzip frames, which no C++ exception
+// may cross: each service that uses a container catches what the host's
+// own memory running short throws and gives its failure result.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,39 +24,61 @@ std::string Ptr(const void* p) {
     return text;
 }
 
-void SetHostTags(const TagItem* tags) {
+// Tag 31 set: the plugin is about to build a callback's arguments, then
+// calls it; cleared: the callback has returned.
+void SetHostTags(const TagItem* tags) try {
     for (const TagItem* t = tags; t != nullptr && t->tag != 0; ++t) {
-        if (t->tag == kHostTagInCallback) H().inCallback_ = t->value != 0;
+        if (t->tag == kHostTagInCallback) {
+            H().inCallback_ = H().preparingCall_ = t->value != 0;
+            if (t->value == 0) H().callMemoryShort_ = false;
+        }
         H().Log("SetHostTags(" + std::to_string(t->tag) + "=" + std::to_string(t->value) + ")");
     }
+} catch (...) {
 }
 
+// Without memory for the message the code still comes back: the host then
+// knows no message for it.
 int32_t RegisterError(const char* message) {
-    H().errorMessages_.push_back(message);
-    const auto code =
-        static_cast<int32_t>(Host::kFirstErrorCode + H().errorMessages_.size() - 1);
-    H().Log(std::string("RegisterError(") + message + ")=" + std::to_string(code));
+    const auto code = static_cast<int32_t>(Host::kFirstErrorCode + H().errorMessages_.size());
+    try {
+        H().errorMessages_.push_back(message);
+        H().Log(std::string("RegisterError(") + message + ")=" + std::to_string(code));
+    } catch (...) {
+    }
     return code;
 }
 
-void SetErrorArg(const char* text) {
+void SetErrorArg(const char* text) try {
     H().errorArg_ = text != nullptr ? text : "";
     H().Log("SetErrorArg(" + H().errorArg_ + ")");
+} catch (...) {
+    H().errorArg_.clear();
 }
 
 void* Alloc(size_t size, int32_t clear, const char* tag) {
-    const std::string name = tag != nullptr ? tag : "";
-    if (H().logging()) {
-        H().Log("Alloc(" + std::to_string(size) + "," + std::to_string(clear) + "," + name + ")");
+    const char* name = tag != nullptr ? tag : "";
+    try {
+        if (H().logging()) {
+            H().Log("Alloc(" + std::to_string(size) + "," + std::to_string(clear) + "," + name +
+                    ")");
+        }
+        if (H().ShouldFail(Fault::Alloc, name)) return nullptr;
+    } catch (...) {
+        return nullptr;
     }
-    if (H().ShouldFail(Fault::Alloc, name.c_str())) return nullptr;
     void* block = clear != 0 ? calloc(1, size > 0 ? size : 1) : malloc(size > 0 ? size : 1);
     if (block == nullptr) return nullptr;
-    H().blocks_[block] = Block{size, name};
+    try {
+        H().blocks_[block] = Block{size, name};
+    } catch (...) {
+        free(block);  // a block the host cannot account for is not handed out
+        return nullptr;
+    }
     return block;
 }
 
-void Free(void* block) {
+void Free(void* block) try {
     if (block == nullptr) return;
     auto it = H().blocks_.find(block);
     if (it == H().blocks_.end()) {
@@ -63,42 +89,66 @@ void Free(void* block) {
     if (H().logging()) H().Log("Free(" + it->second.tag + ")");
     H().blocks_.erase(it);
     free(block);
+} catch (...) {
 }
 
+// Without memory for the type the id still comes back; the host then knows
+// no handler for it.
 int32_t RegisterObjectType(VmState*, const char* name, void* listHead, ObjectTypeHandler handler) {
-    H().objectTypes_.push_back({name, static_cast<ArchiveObject**>(listHead), handler});
-    const auto id = static_cast<int32_t>(Host::kFirstTypeId + H().objectTypes_.size() - 1);
-    H().Log(std::string("RegisterObjectType(") + name + ")=" + std::to_string(id));
+    const auto id = static_cast<int32_t>(Host::kFirstTypeId + H().objectTypes_.size());
+    try {
+        H().objectTypes_.push_back({name, static_cast<ArchiveObject**>(listHead), handler});
+        H().Log(std::string("RegisterObjectType(") + name + ")=" + std::to_string(id));
+    } catch (...) {
+    }
     return id;
 }
 
 // The record must still be in its type's list: it is about to leave it.
-void UnregisterObject(VmState*, void* record) {
-    H().Log("UnregisterObject(" + Ptr(record) + ")");
+// Its handle dies here, before the address can be reused.
+void UnregisterObject(VmState*, void* record) try {
+    bool listed = false;
     for (const Host::ObjectType& type : H().objectTypes_) {
         for (const ArchiveObject* r = *type.head; r != nullptr; r = r->next) {
-            if (r == record) return;
+            if (r == record) listed = true;
         }
     }
-    H().violations_.push_back("UnregisterObject of a record in no object list: " + Ptr(record));
+    if (listed) {
+        const uintptr_t handle = static_cast<const ArchiveObject*>(record)->idHandle;
+        if (handle != 0) ForgetHandle(handle);
+    }
+    H().Log("UnregisterObject(" + Ptr(record) + ")");
+    if (!listed) {
+        H().violations_.push_back("UnregisterObject of a record in no object list: " +
+                                  Ptr(record));
+    }
+} catch (...) {
 }
 
 void GetCurrentDate(DateGroup* date) {
-    H().Log("GetCurrentDate");
     *date = H().options().fixedDate ? H().options().date
                                     : DateFromTime(static_cast<long long>(time(nullptr)));
+    try {
+        H().Log("GetCurrentDate");
+    } catch (...) {
+    }
 }
 
 int32_t ActivateCapability(PluginInfo*, uint32_t bit) {
     auto it = H().activateResults().find(bit);
     const int32_t result = it != H().activateResults().end() ? it->second : 0;
-    H().Log("ActivateCapability(" + std::to_string(bit) + ")=" + std::to_string(result));
+    try {
+        H().Log("ActivateCapability(" + std::to_string(bit) + ")=" + std::to_string(result));
+    } catch (...) {
+    }
     return result;
 }
 
-int32_t SetCapabilityState(PluginInfo*, uint32_t bit, int32_t state, int32_t reserved) {
+int32_t SetCapabilityState(PluginInfo*, uint32_t bit, int32_t state, int32_t reserved) try {
     H().Log("SetCapabilityState(" + std::to_string(bit) + "," + std::to_string(state) + "," +
             std::to_string(reserved) + ")");
+    return 0;
+} catch (...) {
     return 0;
 }
 

@@ -1,6 +1,18 @@
 // Sub-table 10: the script VM, one operation per Lua C API call. The
 // Check and Opt operations raise Lua's usual argument errors, which unwind
 // with longjmp: nothing in these functions needs a destructor at that point.
+//
+// Two duties beyond the Lua C API:
+// - Handles. A script never sees a handle word itself (the plugin's record
+//   address, reused once the record is freed) but a token of the host's,
+//   made when the object's handle is first pushed and dead from the moment
+//   the object is unregistered. A dead token names no object, whatever
+//   record later lives at the same address.
+// - Callback arguments. From tag 31 being set until CallFunction the
+//   plugin builds a callback's arguments, possibly from inside libzip,
+//   where nothing may unwind. The operations that allocate then run
+//   protected; when memory runs out they keep the stack's shape (nil for a
+//   value) and CallFunction calls nothing and returns kErrNoMemory.
 #include <lauxlib.h>
 #include <lua.h>
 
@@ -13,10 +25,101 @@ namespace cvx {
 namespace {
 
 lua_State* S(VmState* vm) { return reinterpret_cast<lua_State*>(vm); }
+Host& H() { return *ActiveHost(); }
 
 // Key of the registry table that holds the errors raised by callbacks,
 // under the codes CallFunction returned for them.
 const char kCallbackErrors = 0;
+
+// The handle word a dead token gives: the address of this host variable,
+// which no plugin record can have.
+const uintptr_t kDeadHandle = 0;
+
+// Tokens are odd; records, and so handle words, are aligned. A light
+// userdata that is even is a word some host code pushed as it is.
+bool IsToken(uintptr_t value) { return (value & 1) != 0; }
+
+bool IsListed(uintptr_t word) {
+    for (const Host::ObjectType& type : H().objectTypes_) {
+        for (const ArchiveObject* r = *type.head; r != nullptr; r = r->next) {
+            if (r->idHandle == word) return true;
+        }
+    }
+    return false;
+}
+
+// The token for a handle word: the live one; a new one when a listed
+// record has the word but its last token died (a new object at a reused
+// address); else the last one made, dead (the handle of an object being
+// closed, as its close's progress callback names it). False when the
+// host's own memory ran short.
+bool TokenFor(uintptr_t word, uintptr_t* token) {
+    Host& host = H();
+    try {
+        auto it = host.handles_.find(word);
+        if (it != host.handles_.end() && (it->second.live || !IsListed(word))) {
+            *token = it->second.token;
+            return true;
+        }
+        const uintptr_t fresh = (host.nextToken_++ << 1) | 1;
+        const bool live = IsListed(word);
+        if (live) host.liveTokens_[fresh] = word;
+        host.handles_[word] = Host::Handle{fresh, live};
+        *token = fresh;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// Runs op protected on the top args values, leaving its results; on
+// failure (memory) the args are gone and nothing is pushed.
+bool Protected(lua_State* L, lua_CFunction op, int args, int results) {
+    if (!lua_checkstack(L, 2)) {
+        lua_pop(L, args);
+        return false;
+    }
+    lua_pushcfunction(L, op);
+    lua_insert(L, -(args + 1));
+    if (lua_pcall(L, args, results, 0) == LUA_OK) return true;
+    lua_pop(L, 1);
+    return false;
+}
+
+// While a callback's arguments are built: runs op protected, or, once
+// memory has run short, not at all; then pushes nils for its results.
+// False when the caller is to do the operation itself, unprotected.
+bool WhilePreparing(lua_State* L, lua_CFunction op, int args, int results) {
+    Host& host = H();
+    if (!host.preparingCall_) return false;
+    if (host.callMemoryShort_) {
+        lua_pop(L, args);
+    } else if (Protected(L, op, args, results)) {
+        return true;
+    } else {
+        host.callMemoryShort_ = true;
+    }
+    for (int i = 0; i < results; ++i) lua_pushnil(L);
+    return true;
+}
+
+int NewTableOp(lua_State* L) {
+    lua_newtable(L);
+    return 1;
+}
+int PushStringOp(lua_State* L) {
+    const char* text = static_cast<const char*>(lua_touserdata(L, 1));
+    if (lua_isnoneornil(L, 2)) {
+        lua_pushstring(L, text);
+    } else {
+        lua_pushlstring(L, text, static_cast<size_t>(lua_tointeger(L, 2)));
+    }
+    return 1;
+}
+int SetTableOp(lua_State* L) {
+    lua_settable(L, 1);
+    return 0;
+}
 
 int32_t GetTop(VmState* vm) { return lua_gettop(S(vm)); }
 void SetTop(VmState* vm, int32_t index) { lua_settop(S(vm), index); }
@@ -35,29 +138,54 @@ void PushNumber(VmState* vm, double value) {
 }
 
 void PushStringLen(VmState* vm, const char* text, size_t length) {
-    lua_pushlstring(S(vm), text, length);
+    lua_State* L = S(vm);
+    if (H().preparingCall_) {
+        lua_pushlightuserdata(L, const_cast<char*>(text));
+        lua_pushinteger(L, static_cast<lua_Integer>(length));
+        if (WhilePreparing(L, PushStringOp, 2, 1)) return;
+    }
+    lua_pushlstring(L, text, length);
 }
-void PushString(VmState* vm, const char* text) { lua_pushstring(S(vm), text); }
+void PushString(VmState* vm, const char* text) {
+    lua_State* L = S(vm);
+    if (H().preparingCall_) {
+        lua_pushlightuserdata(L, const_cast<char*>(text));
+        if (WhilePreparing(L, PushStringOp, 1, 1)) return;
+    }
+    lua_pushstring(L, text);
+}
 void PushHandle(VmState* vm, uintptr_t handle) {
-    lua_pushlightuserdata(S(vm), reinterpret_cast<void*>(handle));
+    if (!PushObjectHandle(S(vm), handle)) {
+        lua_pushnil(S(vm));  // the host's own memory ran short
+        if (!H().preparingCall_) luaL_error(S(vm), "not enough memory");
+        H().callMemoryShort_ = true;
+    }
 }
 void GetTable(VmState* vm, int32_t table) { lua_gettable(S(vm), table); }
-void NewTable(VmState* vm) { lua_newtable(S(vm)); }
-void SetTable(VmState* vm, int32_t table) { lua_settable(S(vm), table); }
-
-int32_t CallFunction(VmState* vm, int32_t args, int32_t results, int32_t) {
+void NewTable(VmState* vm) {
+    if (!WhilePreparing(S(vm), NewTableOp, 0, 1)) lua_newtable(S(vm));
+}
+void SetTable(VmState* vm, int32_t table) {
     lua_State* L = S(vm);
-    Host& host = *ActiveHost();
-    host.Log("CallFunction(" + std::to_string(args) + "," + std::to_string(results) + ")");
-    if (host.ShouldFail(Fault::CallFunction)) {
-        lua_pop(L, args + 1);
-        lua_pushstring(L, "injected callback failure");
-    } else if (lua_pcall(L, args, results, 0) == LUA_OK) {
-        return 0;
+    if (H().preparingCall_) {
+        // Below the key and value: the operation, then the table.
+        const int at = lua_absindex(L, table);
+        if (lua_checkstack(L, 1)) {
+            lua_pushvalue(L, at);
+            lua_rotate(L, -3, 1);
+            if (WhilePreparing(L, SetTableOp, 3, 0)) return;
+        }
+        lua_pop(L, 2);
+        H().callMemoryShort_ = true;
+        return;
     }
-    // Keep the callback's error under a fresh code, so that a command that
-    // returns the code makes the script see the callback's own error.
-    const int32_t code = host.nextCallbackCode_++;
+    lua_settable(L, table);
+}
+
+// Keeps the error value on top under a fresh code (popping it), so that a
+// command that returns the code makes the script see the callback's own
+// error; kErrNoMemory when there is no memory to keep it.
+int KeepErrorOp(lua_State* L) {
     lua_rawgetp(L, LUA_REGISTRYINDEX, &kCallbackErrors);
     if (!lua_istable(L, -1)) {
         lua_pop(L, 1);
@@ -65,10 +193,45 @@ int32_t CallFunction(VmState* vm, int32_t args, int32_t results, int32_t) {
         lua_pushvalue(L, -1);
         lua_rawsetp(L, LUA_REGISTRYINDEX, &kCallbackErrors);
     }
+    lua_pushvalue(L, 2);
+    lua_rawseti(L, -2, lua_tointeger(L, 1));
+    return 0;
+}
+int32_t KeepCallbackError(lua_State* L) {
+    const int32_t code = H().nextCallbackCode_++;
+    lua_pushinteger(L, code);
     lua_insert(L, -2);
-    lua_rawseti(L, -2, code);
-    lua_pop(L, 1);
-    return code;
+    return Protected(L, KeepErrorOp, 2, 0) ? code : kErrNoMemory;
+}
+
+int InjectedFailureOp(lua_State* L) {
+    lua_pushstring(L, "injected callback failure");
+    return 1;
+}
+
+// Never raises: it may be called from inside libzip.
+int32_t CallFunction(VmState* vm, int32_t args, int32_t results, int32_t) {
+    lua_State* L = S(vm);
+    Host& host = H();
+    host.preparingCall_ = false;
+    if (host.logging()) {
+        try {
+            host.Log("CallFunction(" + std::to_string(args) + "," + std::to_string(results) + ")");
+        } catch (...) {
+        }
+    }
+    if (host.callMemoryShort_) {
+        host.callMemoryShort_ = false;
+        lua_pop(L, args + 1);
+        return kErrNoMemory;
+    }
+    if (host.ShouldFail(Fault::CallFunction)) {
+        lua_pop(L, args + 1);
+        if (!Protected(L, InjectedFailureOp, 0, 1)) return kErrNoMemory;
+    } else if (lua_pcall(L, args, results, 0) == LUA_OK) {
+        return 0;
+    }
+    return KeepCallbackError(L);
 }
 
 const char* CheckString(VmState* vm, int32_t index, size_t* length) {
@@ -84,11 +247,19 @@ double OptNumber(VmState* vm, int32_t index, double def) {
 void CheckTable(VmState* vm, int32_t index) { luaL_checktype(S(vm), index, LUA_TTABLE); }
 void CheckFunction(VmState* vm, int32_t index) { luaL_checktype(S(vm), index, LUA_TFUNCTION); }
 
-// A number gives (number, 0); a handle gives (0, handle).
+// A number gives (number, 0); a handle gives (0, handle word) while its
+// object lives, and a word that names no object once it is gone.
 void GetObjectId(VmState* vm, int32_t index, ObjectId* id) {
     lua_State* L = S(vm);
     if (lua_type(L, index) == LUA_TLIGHTUSERDATA) {
-        *id = ObjectId{0, reinterpret_cast<uintptr_t>(lua_touserdata(L, index))};
+        const auto value = reinterpret_cast<uintptr_t>(lua_touserdata(L, index));
+        uintptr_t word = value;
+        if (IsToken(value)) {
+            const auto it = H().liveTokens_.find(value);
+            word = it != H().liveTokens_.end() ? it->second
+                                               : reinterpret_cast<uintptr_t>(&kDeadHandle);
+        }
+        *id = ObjectId{0, word};
         return;
     }
     if (lua_type(L, index) != LUA_TNUMBER) {
@@ -158,6 +329,21 @@ bool PushCommandError(lua_State* L, int32_t code) {
 }  // namespace
 
 const VmServices* VmServiceTable() { return &kVm; }
+
+bool PushObjectHandle(lua_State* L, uintptr_t word) {
+    uintptr_t token = 0;
+    if (!TokenFor(word, &token)) return false;
+    lua_pushlightuserdata(L, reinterpret_cast<void*>(token));
+    return true;
+}
+
+void ForgetHandle(uintptr_t word) {
+    Host& host = H();
+    const auto it = host.handles_.find(word);
+    if (it == host.handles_.end() || !it->second.live) return;
+    host.liveTokens_.erase(it->second.token);
+    it->second.live = false;
+}
 
 void RaiseCommandError(lua_State* L, int32_t code) {
     ActiveHost()->lastErrorCode_ = code;

@@ -59,7 +59,9 @@ typedef struct TagItem {
 } TagItem;
 
 enum {
-    kHostTagInCallback = 31 /* SetHostTags: 1 while a script callback runs */
+    /* SetHostTags: 1 while a script callback's arguments are built and it
+     * runs; the pushes that build them then do not raise */
+    kHostTagInCallback = 31
 };
 
 /* File information, filled by the host's ExamineFile and by the adapter's
@@ -205,8 +207,9 @@ typedef struct VmServices {
     const void* reserved30;
     void (*SetTable)(VmState* vm, int32_t table);      /* 31: pops key and value; MAY RAISE */
     const void* reserved32[3];
-    /* 35: calls the function below the arguments; 0, or an error code that
-     * carries the callback's own error.  Never raises. */
+    /* 35: calls the function below the arguments; 0, an error code that
+     * carries the callback's own error, or kErrNoMemory when memory ran out
+     * while the arguments were built (nothing called).  Never raises. */
     int32_t (*CallFunction)(VmState* vm, int32_t args, int32_t results, int32_t reserved);
     const void* reserved36[9];
     /* 45: length may be null.  MAY RAISE */
@@ -220,7 +223,8 @@ typedef struct VmServices {
     void (*CheckFunction)(VmState* vm, int32_t index);            /* 52: MAY RAISE */
     const void* reserved53[3];
     /* 56: a number gives (number, 0); a handle pushed with PushHandle gives
-     * the two words it was created with.  MAY RAISE */
+     * the two words it was created with, and never again once the object
+     * was unregistered.  MAY RAISE */
     void (*GetObjectId)(VmState* vm, int32_t index, ObjectId* id);
     const void* reserved57[11];
     const char* (*CheckFileName)(VmState* vm, int32_t index);     /* 68: MAY RAISE */

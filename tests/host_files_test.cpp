@@ -3,9 +3,16 @@
 // included (archives over 4 GiB are read through them).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "support/plugin_host.h"
 #include "support/zip_fixtures.h"
@@ -93,6 +100,62 @@ TEST_F(HostFiles, SeekReadAndExamineBeyond4GiB) {
     EXPECT_NE(files().ExamineFile(in, 0, &info, 0), 0);
     EXPECT_EQ(info.size, kFar + 4);
     files().CloseFile(in);
+}
+
+// A FIFO, or a device, is not a file the host reads: opening one fails at
+// once. So does writing into a FIFO that nobody reads. (An open that
+// blocks is released by a helper that opens the FIFO from the other side
+// after a second.)
+TEST_F(HostFiles, OpeningAFifoOrDeviceFailsAtOnce) {
+    const std::string fifo = TempDir() + "/fifo.zip";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::pair<std::string, int32_t> cases[] = {
+        {fifo, kOpenRead | kOpenReadFlag8}, {fifo, kOpenRead}, {fifo, kOpenWrite},
+        {"/dev/zero", kOpenRead}};
+    for (const auto& [path, mode] : cases) {
+        SCOPED_TRACE(path + " in mode " + std::to_string(mode));
+        std::atomic<bool> returned = false;
+        bool rescued = false;
+        std::thread unblock([&] {
+            for (int i = 0; i < 100 && !returned; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (returned) return;
+            rescued = true;
+            const int fd = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+            if (fd >= 0) close(fd);
+        });
+        const HostFile file = files().OpenFile(path.c_str(), mode);
+        returned = true;
+        unblock.join();
+        EXPECT_FALSE(rescued) << "the open waited for the other side";
+        EXPECT_EQ(file, 0u);
+        if (file != 0) files().CloseFile(file);
+    }
+}
+
+// The host's own memory running short makes a file service fail (or read
+// without its read-ahead); no exception reaches the plugin's frames.
+TEST_F(HostFiles, ShortMemoryIsAFailureNotAnException) {
+    if (!OperatorNewFaultsAvailable()) GTEST_SKIP() << "operator new is the sanitizer's";
+    const std::string path = TempDir() + "/data-with-a-name-longer-than-a-short-string.bin";
+    WriteFileBytes(path, "abcdef");
+    for (int64_t k = 1;; ++k) {
+        SCOPED_TRACE("allocation " + std::to_string(k));
+        FailOperatorNew(k);
+        HostFile in = 0;
+        char got[6] = {};
+        int32_t n = -1;
+        EXPECT_NO_THROW({
+            in = files().OpenFile(path.c_str(), kOpenRead);
+            if (in != 0) n = files().ReadFile(in, got, 6);
+        });
+        const bool failed = FailOperatorNew(0);
+        if (in != 0) {
+            EXPECT_EQ(std::string(got, static_cast<size_t>(std::max(n, 0))), "abcdef");
+            files().CloseFile(in);
+        }
+        if (!failed) break;
+    }
 }
 
 }  // namespace

@@ -3,8 +3,9 @@ local T = require("testlib")
 
 local TYPE = zip.GetObjectType()
 local dir = T.files({["a.txt"] = "alpha\n", ["b.txt"] = "beta\n", x = "x", y = "yy", z = "zzz",
-                     ["text.zip"] = "plain text, not an archive\n"},
-                    "zip -q -X two.zip a.txt b.txt && zip -q -X three.zip x y z")
+                     ["text.zip"] = "plain text, not an archive\n",
+                     ["big.txt"] = ("0123456789abcdef"):rep(12500)},
+                    "zip -q -X two.zip a.txt b.txt && zip -q -X three.zip x y z && zip -q -X big.zip big.txt")
 local two, three, not_zip = dir .. "/two.zip", dir .. "/three.zip", dir .. "/text.zip"
 
 local function listed()
@@ -85,6 +86,72 @@ function tests.arguments_are_checked_before_anything_is_done()
     T.raises("bad argument #3", zip.OpenArchive, 1, two, "read")
     T.eq(listed(), "1", "a refused open discards nothing")
     zip.CloseArchive(1)
+end
+
+-- A handle kept after its archive was closed names no archive, even when
+-- the next archive's record takes the same address.
+function tests.a_closed_handle_never_reaches_another_archive()
+    local stale = {}
+    for round = 1, 4 do
+        local copy = T.write(dir .. "/target.zip", T.read(three))
+        local h = zip.OpenArchive(nil, copy, 1004)
+        for _, old in ipairs(stale) do
+            T.eq(rawequal(old, h), false, "round " .. round .. ": a new handle")
+            T.raises(T.NO_ARCHIVE, zip.DeleteFile, old, 0)
+            T.raises(T.NO_ARCHIVE, T.count, old)
+        end
+        zip.CloseArchive(h)
+        T.eq(T.read(copy), T.read(three), "round " .. round .. ": nothing deleted")
+        stale[#stale + 1] = h
+    end
+end
+
+-- Memory that runs out at any allocation of a progress callback (its table
+-- or the script function itself) never unwinds through libzip: an
+-- extraction fails with the memory error and releases all it held; a close
+-- writes the archive all the same and leaves no temporary file.
+function tests.memory_running_out_in_a_progress_callback()
+    local big, out, target = dir .. "/big.zip", dir .. "/big.out", dir .. "/target.zip"
+    local function sweep(what, run, check)
+        local in_table = 0
+        for k = 1, 2000 do
+            host.FailVmAlloc(k, "callback")
+            local ok, err = pcall(run)
+            local failed = host.FailVmAlloc(0) > 0
+            T.no_leaks(what .. ", allocation " .. k)
+            check(ok, err, failed)
+            if not failed then return in_table end
+            if tostring(err):find("Out of memory!", 1, true) then in_table = in_table + 1 end
+        end
+        error(what .. ": the sweep never ended")
+    end
+    -- The first allocation of a callback is its table's.
+    local in_table = sweep("extraction", function()
+        T.with_archive(1, big, function()
+            zip.ExtractFile(1, 0, out, {callback = function(t) t.seen = true end})
+        end)
+    end, function(ok, err, failed)
+        local message = tostring(err)
+        T.eq(ok, not failed, "extraction: " .. message)
+        if failed then
+            local memory = message:find("Out of memory!", 1, true) or
+                           message:find("not enough memory", 1, true)
+            T.eq(memory ~= nil, true, message)
+        else
+            T.eq(T.read(out), T.read(dir .. "/big.txt"), "extracted")
+        end
+    end)
+    T.eq(in_table > 0, true, "failures while the table was built")
+    sweep("close", function()
+        T.write(target, T.read(two))
+        zip.OpenArchive(1, target, 1004)
+        zip.AddFile(1, dir .. "/big.txt")
+        zip.CloseArchive(1, 0, function(t) t.seen = true end)
+    end, function(ok, err)
+        T.eq(ok, true, "close: " .. tostring(err))
+        T.with_archive(2, target, function() T.eq(T.count(2), 3, "entries written") end)
+        T.eq(T.run("ls " .. T.quote(dir) .. " | grep -c 'target.zip.'"), "0\n", "temporary files")
+    end)
 end
 
 T.suite(tests)

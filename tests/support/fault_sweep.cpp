@@ -181,7 +181,7 @@ Point RunIsolatedPoint(cvx::Host& host, const FaultSite& site, const SweepCase& 
 std::string FaultSite::Name() const {
     if (cHeap) return zipOnly ? "C heap (libzip)" : "C heap";
     static const char* const kNames[] = {"Alloc",    "OpenFile",    "ReadFile",    "WriteFile",
-                                         "SeekFile", "ExamineFile", "CallFunction"};
+                                         "SeekFile", "ExamineFile", "CallFunction", "VmAlloc"};
     static_assert(std::size(kNames) == static_cast<size_t>(cvx::Fault::kCount));
     std::string name = kNames[static_cast<int>(fault)];
     return tag.empty() ? name : name + "(" + tag + ")";

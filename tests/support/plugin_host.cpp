@@ -6,9 +6,55 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZIPCVX_TESTS_NO_NEW_FAULTS 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define ZIPCVX_TESTS_NO_NEW_FAULTS 1
+#endif
+
+namespace {
+int64_t gNewCountdown = 0;
+bool gNewFailed = false;
+}  // namespace
+
+#ifndef ZIPCVX_TESTS_NO_NEW_FAULTS
+// Not inlined: the compiler would take the pairing of malloc and free
+// inside them for a mismatch.
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    if (gNewCountdown > 0 && --gNewCountdown == 0) {
+        gNewFailed = true;
+        throw std::bad_alloc();
+    }
+    void* block = malloc(size > 0 ? size : 1);
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
+}
+[[gnu::noinline]] void operator delete(void* block) noexcept { free(block); }
+[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept { free(block); }
+#endif
+
 namespace zipcvx_test {
+
+bool OperatorNewFaultsAvailable() {
+#ifdef ZIPCVX_TESTS_NO_NEW_FAULTS
+    return false;
+#else
+    return true;
+#endif
+}
+
+bool FailOperatorNew(int64_t n) {
+    const bool failed = gNewFailed;
+    gNewCountdown = n;
+    gNewFailed = false;
+    return failed;
+}
 
 void PluginHost::SetUp() { StartHost(); }
 

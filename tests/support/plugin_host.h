@@ -43,6 +43,12 @@ private:
     std::string tempDir_;
 };
 
+// The n-th next operator new throws std::bad_alloc, as when the host's own
+// memory runs short; 0 disarms. Returns whether the armed failure came.
+// Not available under AddressSanitizer, which must own the heap itself.
+bool OperatorNewFaultsAvailable();
+bool FailOperatorNew(int64_t n);
+
 // Writes bytes to a file; reads a whole file.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
