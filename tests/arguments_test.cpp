@@ -234,7 +234,9 @@ TEST_F(Arguments, KeptOptionsStayOnTheStack) {
 }
 
 TEST_F(Arguments, TheRegistryFindsTheFirstRecordWithBothWordsEqual) {
-    ArchiveObject one{}, automatic{}, oneAgain{}, zero{};
+    ArchiveRecord records[4]{};  // unlinking reaches into the whole record
+    ArchiveObject &one = records[0].object, &automatic = records[1].object,
+                  &oneAgain = records[2].object, &zero = records[3].object;
     one.idNumber = 1;
     automatic.idHandle = reinterpret_cast<uintptr_t>(&automatic);
     oneAgain.idNumber = 1;
