@@ -3,10 +3,12 @@
 #ifndef ZIPCVX_ADAPTER_DIR_H
 #define ZIPCVX_ADAPTER_DIR_H
 
+#include <time.h>
 #include <zip.h>
 
 #include "adapter/archive_path.h"
 #include "adapter/seen_index.h"
+#include "plugin/host_interface.h"
 
 // A subdirectory already returned. One block from Alloc (cleared, tag
 // "zcd"), the name's characters right behind the two pointers.
@@ -23,6 +25,11 @@ struct AdapterDir {
     SeenIndex seenIndex;            // finds a node of seen by its name; owned
     zip_uint64_t nextIndex;         // the next entry to examine
     zip_int64_t entryCount;         // taken once, at open time
+    DateGroup now;                  // the host's current date, once asked for
+    DateGroup dated;                // the local time of datedTime
+    time_t datedTime;
+    int32_t haveNow;                // now holds the current date
+    int32_t haveDated;              // dated holds the local time of datedTime
     char prefix[kArchivePathSize];  // the directory's name with '/', or empty for the root
 };
 
