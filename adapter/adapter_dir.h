@@ -19,14 +19,14 @@ struct SeenSubdir {
 
 // From Alloc, cleared, tag "zipplug"; freed by CloseDir only.
 struct AdapterDir {
-    zip_t* archive;                 // opened for this listing alone; owned
-    SeenSubdir* seen;               // subdirectories returned so far, in that order; owned
-    SeenSubdir* seenTail;           // the last node of seen, where the next one goes
-    SeenIndex seenIndex;            // finds a node of seen by its name; owned
-    zip_uint64_t nextIndex;         // the next entry to examine
-    zip_int64_t entryCount;         // taken once, at open time
-    DateGroup now;                  // the host's current date, once asked for
-    DateGroup dated;                // the local time of datedTime
+    zip_t* archive;          // opened for this listing alone; owned
+    SeenSubdir* seen;        // subdirectories returned so far, in that order; owned
+    SeenSubdir* seenTail;    // the last node of seen, where the next one goes
+    SeenIndex seenIndex;     // finds a node of seen by its name; owned
+    zip_uint64_t nextIndex;  // the next entry to examine
+    zip_int64_t entryCount;  // taken once, at open time
+    DateGroup now;           // the host's current date, once asked for
+    DateGroup dated;         // the local time of datedTime
     time_t datedTime;
     int32_t haveNow;                // now holds the current date
     int32_t haveDated;              // dated holds the local time of datedTime
