@@ -44,13 +44,33 @@ void RememberSubdir(AdapterDir* dir, const char* name, size_t length) {
     SeenIndexAdd(&dir->seenIndex, node);
 }
 
+// Dates for a listed entry. The entries of an archive mostly share a few
+// times, and every subdirectory known only from deeper names takes the
+// current date, so a listing converts each time once in a row and asks the
+// host for the date once, not once per entry: with thousands of entries
+// these calls would otherwise cost as much as reading the names.
+void WriteListedDates(AdapterDir* dir, StatRecord* record, const time_t* t) {
+    if (t == nullptr && dir->haveNow == 0) {
+        WriteCurrentDates(record);
+        dir->now = record->dates[0];
+        dir->haveNow = 1;
+    } else if (t != nullptr && (dir->haveDated == 0 || dir->datedTime != *t)) {
+        WriteEntryDates(record, *t);
+        dir->dated = record->dates[0];
+        dir->datedTime = *t;
+        dir->haveDated = 1;
+    }
+    const DateGroup& date = t == nullptr ? dir->now : dir->dated;
+    record->dates[0] = record->dates[1] = record->dates[2] = date;
+}
+
 // A file directly in the directory. False when it cannot be returned.
 bool ReturnFile(AdapterDir* dir, zip_uint64_t index, const char* rest, StatRecord* record) {
     zip_stat_t entry;
     if (zip_stat_index(dir->archive, index, 0, &entry) != 0 || !SizeFits(entry)) return false;
     if (!WriteName(record, rest, strlen(rest), 0)) return false;
     record->size = (entry.valid & ZIP_STAT_SIZE) != 0 ? static_cast<int64_t>(entry.size) : 0;
-    if ((entry.valid & ZIP_STAT_MTIME) != 0) WriteEntryDates(record, entry.mtime);
+    if ((entry.valid & ZIP_STAT_MTIME) != 0) WriteListedDates(dir, record, &entry.mtime);
     return true;
 }
 
@@ -64,9 +84,9 @@ bool ReturnSubdir(AdapterDir* dir, zip_uint64_t index, const char* rest, size_t 
     zip_stat_t entry;
     if (rest[length + 1] == '\0' && zip_stat_index(dir->archive, index, 0, &entry) == 0 &&
         (entry.valid & ZIP_STAT_MTIME) != 0) {
-        WriteEntryDates(record, entry.mtime);
+        WriteListedDates(dir, record, &entry.mtime);
     } else {
-        WriteCurrentDates(record);
+        WriteListedDates(dir, record, nullptr);
     }
     return true;
 }

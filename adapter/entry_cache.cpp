@@ -29,6 +29,21 @@ void PrefaultForWriting(unsigned char* begin, size_t size) {
     if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
 }
 
+// The size of the block that holds the first `held` bytes of an entry of
+// `size` bytes: a chunk doubled until it holds them, but never more than
+// the entry. The block grows at most about twenty times for any entry, not
+// once per chunk, so an allocator that copies on growth copies each byte
+// about twice in all, and reading an entry takes time in proportion to its
+// size. It is derived from held alone, so the record needs no field for it.
+int64_t BlockSize(int64_t held, int64_t size) {
+    if (held == 0) return 0;
+    int64_t block = kCacheChunk;
+    while (block < held && block <= size / 2)
+        block *= 2;
+    if (block < held) return size;
+    return block < size ? block : size;
+}
+
 // Takes the next chunk from the stream. A stream that delivers less than
 // asked, or reports an error, is never read again: what it delivered was
 // not counted, so later bytes could no longer be placed.
@@ -36,10 +51,13 @@ bool FetchChunk(AdapterFile* file) {
     const int64_t chunk =
         file->size - file->fetched < kCacheChunk ? file->size - file->fetched : kCacheChunk;
     const int64_t grown = file->cached + chunk;
-    if (static_cast<uint64_t>(grown) > SIZE_MAX) return false;
-    void* block = gCacheRealloc(file->cache, static_cast<size_t>(grown));
-    if (block == nullptr) return false;
-    file->cache = static_cast<unsigned char*>(block);
+    const int64_t blockSize = BlockSize(grown, file->size);
+    if (static_cast<uint64_t>(blockSize) > SIZE_MAX) return false;
+    if (blockSize != BlockSize(file->cached, file->size)) {
+        void* block = gCacheRealloc(file->cache, static_cast<size_t>(blockSize));
+        if (block == nullptr) return false;
+        file->cache = static_cast<unsigned char*>(block);
+    }
     PrefaultForWriting(file->cache + file->cached, static_cast<size_t>(chunk));
     const zip_int64_t n =
         zip_fread(file->stream, file->cache + file->cached, static_cast<zip_uint64_t>(chunk));

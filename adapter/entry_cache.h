@@ -8,12 +8,13 @@
 
 #include "adapter/adapter_file.h"
 
-// Bytes taken from the stream per step, and so the growth of the cache.
+// Bytes taken from the stream per step, and the cache's first block size.
 inline constexpr int64_t kCacheChunk = 65536;
 
 // Makes the cache hold at least the first end bytes of the entry (end is at
 // most the entry's size), in chunks of kCacheChunk bytes or the rest of the
-// entry, growing the block once per chunk to its exact new size. When the
+// entry, doubling the block whenever a chunk does not fit (never past the
+// entry's size, which the block has once the whole entry is held). When the
 // cache reaches the entry's size the stream must end there cleanly. False
 // when memory runs out or the stream fails; what was cached stays valid.
 bool CoverCache(AdapterFile* file, int64_t end);

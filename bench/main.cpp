@@ -3,100 +3,82 @@
 #include <limits.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sstream>
-#include <string>
 
-#include "bench/driver.h"
-#include "bench/measure.h"
+#include "bench/bench.h"
+#include "host/time_zone.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: zipcvx_bench generate --dir DIR [--size-mib N] [--directories N]\n"
-    "                             [--files-per-directory N] [--added-files N]\n"
     "       zipcvx_bench run --dir DIR --plugin ZIP.CVX [--repetitions N] [--only ID,...]\n"
     "                        [--clock wall|cpu]\n"
     "       zipcvx_bench case ID --dir DIR --plugin ZIP.CVX   (one in-process sample)\n"
     "       zipcvx_bench list\n";
 
-std::string Self() {
-    char path[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "zipcvx_bench";
-    path[n] = '\0';
-    return path;
-}
-
 struct Arguments {
-    std::string command;
-    std::string id;
-    std::string dir;
-    std::string plugin;
-    std::string only;
+    std::string command, id, dir, plugin, only;
     bench::Workload work;
     int repetitions = 5;
-    bool cpuClock = false;
 };
-
-bool Number(const char* text, int64_t* value) {
-    char* end = nullptr;
-    const long long n = strtoll(text, &end, 10);
-    if (end == text || *end != '\0' || n < 0) return false;
-    *value = n;
-    return true;
-}
 
 bool Parse(int argc, char** argv, Arguments* a) {
     if (argc < 2) return false;
     a->command = argv[1];
     int i = 2;
-    if (a->command == "case") {
-        if (argc < 3) return false;
-        a->id = argv[i++];
-    }
-    for (; i < argc; ++i) {
+    if (a->command == "case" && argc > 2) a->id = argv[i++];
+    for (; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
-        if (i + 1 >= argc) return false;
-        const char* value = argv[++i];
-        int64_t n = 0;
+        const char* value = argv[i + 1];
+        char* end = nullptr;
+        const long long n = strtoll(value, &end, 10);
+        const bool number = end != value && *end == '\0' && n > 0;
         if (option == "--dir") {
             a->dir = value;
         } else if (option == "--plugin") {
             a->plugin = value;
-        } else if (option == "--clock" &&
-                   (strcmp(value, "cpu") == 0 || strcmp(value, "wall") == 0)) {
-            a->cpuClock = strcmp(value, "cpu") == 0;
         } else if (option == "--only") {
             a->only = value;
-        } else if (option == "--repetitions" && Number(value, &n) && n > 0) {
+        } else if (option == "--clock" && (!strcmp(value, "cpu") || !strcmp(value, "wall"))) {
+            bench::gCpuClock = strcmp(value, "cpu") == 0;
+        } else if (option == "--repetitions" && number) {
             a->repetitions = static_cast<int>(n);
-        } else if (option == "--size-mib" && Number(value, &n)) {
+        } else if (option == "--size-mib" && number) {
             a->work.sizeMiB = n;
-        } else if (option == "--directories" && Number(value, &n)) {
+        } else if (option == "--directories" && number) {
             a->work.directories = n;
-        } else if (option == "--files-per-directory" && Number(value, &n)) {
-            a->work.filesPerDirectory = n;
-        } else if (option == "--added-files" && Number(value, &n)) {
-            a->work.addedFiles = n;
         } else {
             fprintf(stderr, "zipcvx_bench: bad option %s %s\n", option.c_str(), value);
             return false;
         }
     }
-    return true;
+    return i == argc && (a->command == "list" || !a->dir.empty());
 }
 
-std::vector<std::string> Split(const std::string& list) {
-    std::vector<std::string> parts;
-    std::stringstream in(list);
-    std::string part;
-    while (std::getline(in, part, ',')) {
-        if (!part.empty()) parts.push_back(part);
+// The child side of an in-process case: runs it (once untimed first for a
+// warm case) and reports its time and the process's peak resident memory.
+int RunCase(const std::string& id, const bench::CaseContext& context) {
+    const bench::Case* c = bench::FindCase(id);
+    if (c == nullptr || c->run == nullptr) {
+        fprintf(stderr, "no in-process case %s\n", id.c_str());
+        return 2;
     }
-    return parts;
+    cvx::PinLocalTimeZone();  // as the stand-in host does when it starts
+    if (c->warm && c->run(context) < 0) return 1;
+    const double seconds = c->run(context);
+    if (seconds < 0) return 1;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    long rssKiB = 0;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) rssKiB = atol(line.c_str() + 6);
+    }
+    printf("seconds %.9f rss %ld\n", seconds, rssKiB);
+    return 0;
 }
 
 }  // namespace
@@ -109,46 +91,40 @@ int main(int argc, char** argv) {
     }
     if (a.command == "list") {
         for (const bench::Case& c : bench::AllCases())
-            printf("%-16s %s\n", c.id, c.label);
+            printf("%-14s %s\n", c.id, c.label);
         return 0;
-    }
-    if (a.dir.empty()) {
-        fputs(kUsage, stderr);
-        return 2;
     }
     bench::CaseContext context;
     context.paths.dir = a.dir;
     context.plugin = a.plugin;
     if (a.command == "generate") {
         bench::Workload existing;
-        if (bench::ReadManifest(context.paths, &existing) && existing == a.work) {
+        if (bench::ReadManifest(context.paths, &existing) && existing.sizeMiB == a.work.sizeMiB &&
+            existing.directories == a.work.directories) {
             printf("zipcvx_bench: the workload in %s is up to date\n", a.dir.c_str());
             return 0;
         }
         std::string error;
-        if (!bench::Generate(a.work, context.paths, &error)) {
-            fprintf(stderr, "zipcvx_bench: %s\n", error.c_str());
-            return 1;
-        }
-        return 0;
+        if (bench::Generate(a.work, context.paths, &error)) return 0;
+        fprintf(stderr, "zipcvx_bench: %s\n", error.c_str());
+        return 1;
     }
     if (!bench::ReadManifest(context.paths, &context.work)) {
         fprintf(stderr, "zipcvx_bench: no workload in %s (run generate first)\n", a.dir.c_str());
         return 1;
     }
-    if (a.plugin.empty()) {
-        fputs(kUsage, stderr);
-        return 2;
-    }
-    bench::gCpuClock = a.cpuClock;
-    if (a.command == "case") return bench::RunCaseInProcess(a.id, context);
-    if (a.command == "run") {
+    if (a.command == "case" && !a.plugin.empty()) return RunCase(a.id, context);
+    if (a.command == "run" && !a.plugin.empty()) {
         bench::RunOptions options;
         options.context = context;
-        options.self = Self();
+        char self[PATH_MAX];
+        const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+        options.self = n > 0 ? std::string(self, static_cast<size_t>(n)) : "zipcvx_bench";
         options.repetitions = a.repetitions;
-        options.cpuClock = a.cpuClock;
-        options.only = Split(a.only);
+        std::stringstream only(a.only);
+        for (std::string id; std::getline(only, id, ',');) {
+            if (!id.empty()) options.only.push_back(id);
+        }
         return bench::RunBenchmark(options);
     }
     fputs(kUsage, stderr);

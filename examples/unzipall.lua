@@ -41,6 +41,21 @@ local function safe(name)
     return true
 end
 
+-- Makes the folder and every folder that an entry lies in, each once, before
+-- anything is extracted.
+local function makeFolders(id, options)
+    local seen, folders = {}, {options.folder}
+    for i = 0, common.entryCount(id) - 1 do
+        local name = zip.GetFileAtIndex(id, i)
+        local folder = safe(name) and name:match("^(.*)/")
+        if folder and not seen[folder] then
+            seen[folder] = true
+            folders[#folders + 1] = options.folder .. "/" .. folder
+        end
+    end
+    common.mkdirs(folders)
+end
+
 -- Extracts entry i; returns "ok", "skipped" or "failed".
 local function extractEntry(id, i, options)
     local name = zip.GetFileAtIndex(id, i)
@@ -49,17 +64,13 @@ local function extractEntry(id, i, options)
         print(("  %-28s skipped: the name leads outside the folder"):format(name))
         return "skipped"
     end
-    if name:sub(-1) == "/" then
-        common.mkdir(target)
-        return "ok"
-    end
+    if name:sub(-1) == "/" then return "ok" end  -- made with the others beforehand
     local t = zip.GetFileAttributes(id, i)
     if t.encryption ~= ZIP_EM_NONE and not options.password then
         print(("  %-28s skipped: encrypted (%s); give --password"):format(name,
             common.encryptionName(t.encryption)))
         return "skipped"
     end
-    common.mkdir(target:match("^(.*)/") or ".")
     local bar = common.bar(name, math.max(t.size, 0))
     local ok, message = pcall(zip.ExtractFile, id, i, target,
                               {password = options.password, callback = bar:callback()})
@@ -80,7 +91,7 @@ local function unzipall(options)
         return false
     end
     print(("%s -> %s/"):format(options.archive, options.folder))
-    common.mkdir(options.folder)
+    makeFolders(id, options)
     local count = {ok = 0, skipped = 0, failed = 0}
     for i = 0, common.entryCount(id) - 1 do
         local result = extractEntry(id, i, options)
@@ -97,11 +108,13 @@ local function makeDemo(dir)
     common.write(dir .. "/big.txt", common.sampleText(400000, 4))
     common.write(dir .. "/small.txt", "small\n")
     common.write(dir .. "/secret.txt", "the password was 'demo'\n")
+    common.write(dir .. "/accents.txt", "a name longer than the progress label\n")
     zip.OpenArchive(1, path, 1006)
     zip.AddDirectory(1, "empty")
     zip.AddFile(1, dir .. "/big.txt", {newname = "texts/big.txt"})
     zip.AddFile(1, dir .. "/small.txt", {newname = "texts/small/small.txt"})
     zip.AddFile(1, dir .. "/secret.txt", {encryption = ZIP_EM_AES_256, password = "demo"})
+    zip.AddFile(1, dir .. "/accents.txt", {newname = "texts/x" .. ("\u{e9}"):rep(20) .. ".txt"})
     zip.CloseArchive(1)
     return path
 end
@@ -109,6 +122,12 @@ end
 if select("#", ...) > 0 then
     if not unzipall(parse({...})) then os.exit(1) end
 else
+    -- The demo checks itself: no line it prints cuts a character in two.
+    local print = print
+    _ENV.print = function(line)
+        assert(utf8.len(line or ""), "a cut character in: " .. tostring(line))
+        print(line)
+    end
     local dir = common.tempdir()
     local archive = makeDemo(dir)
     unzipall({archive = archive, folder = dir .. "/without"})

@@ -3,7 +3,8 @@
 --
 --   cvxhost examples/zipls.lua ARCHIVE...
 --
--- Without arguments it lists a demo archive that it makes first.
+-- Exits with 1 when an archive cannot be opened or listed. Without
+-- arguments it lists a demo archive that it makes first.
 package.path = (arg[0]:match("^(.*)/") or ".") .. "/lib/?.lua;" .. package.path
 local common = require("common")
 
@@ -56,20 +57,30 @@ local function makeDemo(dir)
     return path
 end
 
-local paths = {...}
-local demo
-if #paths == 0 then
-    demo = common.tempdir()
-    paths[1] = makeDemo(demo)
-end
-for i, path in ipairs(paths) do
-    if i > 1 then print() end
-    local opened, id = pcall(zip.OpenArchive, nil, path)
-    local ok, message = opened, id
-    if opened then
-        ok, message = pcall(list, id, path)
-        zip.CloseArchive(id)
+-- Lists every archive of paths; the number that could not be listed.
+local function listAll(paths)
+    local failed = 0
+    for i, path in ipairs(paths) do
+        if i > 1 then print() end
+        local opened, id = pcall(zip.OpenArchive, nil, path)
+        local ok, message = opened, id
+        if opened then
+            ok, message = pcall(list, id, path)
+            zip.CloseArchive(id)
+        end
+        if not ok then
+            print(path .. ": " .. common.reason(message))
+            failed = failed + 1
+        end
     end
-    if not ok then print(common.reason(message)) end
+    return failed
 end
-if demo then common.remove(demo) end
+
+if select("#", ...) > 0 then
+    if listAll({...}) > 0 then os.exit(1) end
+else
+    local demo = common.tempdir()
+    assert(listAll({makeDemo(demo)}) == 0, "the demo archive could not be listed")
+    assert(listAll({demo .. "/missing.zip"}) == 1, "a missing archive was not counted")
+    common.remove(demo)
+end

@@ -6,23 +6,21 @@
 #
 #   scripts/bench.sh                      the full size: a 256 MiB entry,
 #                                         105,000 entries in 10,000 directories,
-#                                         1,000 added files, 5 repetitions
-#   scripts/bench.sh --size-mib 8 --directories 500 --added-files 100 --repetitions 1
+#                                         5 repetitions
+#   scripts/bench.sh --size-mib 8 --directories 500 --repetitions 1
 #                                         a small run (what CI does)
 #
 # Other options: --only ID,... (row id prefixes, see `zipcvx_bench list`),
 # --clock cpu (time by CPU time, steadier on a busy machine; default wall),
 # --scratch DIR (default /tmp/zipcvx-bench-SIZE), --build DIR (default
-# build-bench). Installs the libraries it compares with (PhysicsFS, zziplib)
-# and the tools (unzip, bsdtar, 7zz, python3, zip) with apt-get when they are
-# missing. Exits non-zero only when a case fails to run: a missed target is
+# build-bench). Installs what it compares with (PhysicsFS, unzip) with
+# apt-get when it is missing. Exits non-zero only when a case fails to run: a missed target is
 # reported in the table, not as a failure.
 set -eu
 cd "$(dirname "$0")/.."
 
 size=256
 directories=10000
-added=1000
 repetitions=5
 only=""
 clock=wall
@@ -32,7 +30,6 @@ while [ $# -gt 0 ]; do
     case "$1" in
         --size-mib) size=$2 ;;
         --directories) directories=$2 ;;
-        --added-files) added=$2 ;;
         --repetitions) repetitions=$2 ;;
         --only) only=$2 ;;
         --clock) clock=$2 ;;
@@ -45,7 +42,7 @@ done
 [ -n "$scratch" ] || scratch=/tmp/zipcvx-bench-$size
 
 packages="build-essential cmake ninja-build pkg-config libzip-dev liblua5.4-dev zlib1g-dev
-          libphysfs-dev libzzip-dev unzip zip 7zip libarchive-tools python3"
+          libphysfs-dev unzip"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -64,7 +61,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZIPCVX_BENCH
 cmake --build "$build" -j"$(nproc)" --target zipcvx_bench >&2
 
 "$build/zipcvx_bench" generate --dir "$scratch" --size-mib "$size" \
-    --directories "$directories" --added-files "$added" >&2
+    --directories "$directories" >&2
 set -- run --dir "$scratch" --plugin "$build/zip.cvx" --repetitions "$repetitions" --clock "$clock"
 [ -z "$only" ] || set -- "$@" --only "$only"
 exec "$build/zipcvx_bench" "$@"

@@ -33,10 +33,22 @@ function common.bar(label, total)
     return setmetatable({label = label, total = total, percent = -1}, Bar)
 end
 
+-- text cut to at most width characters and padded to width with spaces.
+-- A name is cut between characters, never inside one; a name that is not
+-- UTF-8 is counted and cut by bytes.
+function common.fit(text, width)
+    if utf8.len(text) then
+        local cut = utf8.offset(text, width + 1)
+        if cut then text = text:sub(1, cut - 1) end
+        return text .. (" "):rep(width - utf8.len(text))
+    end
+    return ("%-" .. width .. "s"):format(text:sub(1, width))
+end
+
 function Bar:line(percent)
     local done = math.floor(self.total * percent / 100 + 0.5)
     local filled = percent * WIDTH // 100
-    return ("  %-28s [%s%s] %3d%%  %s / %s"):format(self.label:sub(1, 28), ("#"):rep(filled),
+    return ("  %s [%s%s] %3d%%  %s / %s"):format(common.fit(self.label, 28), ("#"):rep(filled),
         ("-"):rep(WIDTH - filled), percent, common.size(done), common.size(self.total))
 end
 
@@ -67,7 +79,7 @@ end
 -- Ends the bar's line when the work failed half-way.
 function Bar:abandon(message)
     if common.terminal and self.percent >= 0 then io.write("\n") end
-    print(("  %-28s %s"):format(self.label:sub(1, 28), message))
+    print(("  %s %s"):format(common.fit(self.label, 28), message))
 end
 
 -- ------------------------------------------------- files and folders
@@ -79,6 +91,22 @@ end
 
 function common.mkdir(path)
     assert(os.execute("mkdir -p " .. common.quote(path)), "cannot create " .. path)
+end
+
+-- Creates every folder of the list (and the folders above them) with as
+-- few shells as the command line's length allows: a shell per folder costs
+-- far more than writing the files.
+function common.mkdirs(paths)
+    local i = 1
+    while i <= #paths do
+        local command, length = {"mkdir -p --"}, 0
+        while i <= #paths and length < 65536 do
+            command[#command + 1] = common.quote(paths[i])
+            length = length + #paths[i] + 3
+            i = i + 1
+        end
+        assert(os.execute(table.concat(command, " ")), "cannot create folders")
+    end
 end
 
 function common.remove(path)
