@@ -109,7 +109,7 @@ bool ReturnEntry(AdapterDir* dir, zip_uint64_t index, StatRecord* record) {
 }  // namespace
 
 extern "C" void* OpenDir(const char* path) {
-    if (path == nullptr) return nullptr;
+    if (path == nullptr || !PluginStarted()) return nullptr;
     auto* dir = static_cast<AdapterDir*>(System().Alloc(sizeof(AdapterDir), 1, "zipplug"));
     if (dir == nullptr) return nullptr;
     char archivePart[kArchivePathSize];

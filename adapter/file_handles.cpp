@@ -42,7 +42,7 @@ void ReleaseFile(AdapterFile* file) {
 }  // namespace
 
 extern "C" void* FOpen(const char* path, int32_t mode, const TagItem* tags) {
-    if (path == nullptr || (mode & kOpenRead) == 0) return nullptr;
+    if (path == nullptr || (mode & kOpenRead) == 0 || !PluginStarted()) return nullptr;
     char archivePart[kArchivePathSize];
     char entryPart[kArchivePathSize];
     if (SplitArchivePath(&path, archivePart, entryPart, 0) == 0 || entryPart[0] == '\0') {

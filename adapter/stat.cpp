@@ -6,6 +6,7 @@
 #include "adapter/adapter_file.h"
 #include "adapter/stat_record.h"
 #include "plugin/entry_points.h"
+#include "plugin/plugin_state.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ int32_t StatDirectory(zip_t* archive, const char* entryPart, int32_t flags, Stat
 extern "C" int32_t Stat(const char* path, int32_t flags, StatRecord* record) {
     if (record == nullptr) return 0;
     memset(record, 0, sizeof *record);
-    if (path == nullptr) return 0;
+    if (path == nullptr || !PluginStarted()) return 0;
     char archivePart[kArchivePathSize];
     char entryPart[kArchivePathSize];
     if (SplitArchivePath(&path, archivePart, entryPart, 0) == 0 || entryPart[0] == '\0') {

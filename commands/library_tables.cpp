@@ -98,6 +98,7 @@ extern "C" const ConstantRecord* GetConstants(void) { return kConstants; }
 extern "C" const HelpStringRecord* GetHelpStrings(void) { return kHelpStrings; }
 
 extern "C" int32_t InitLibrary(VmState* vm) {
+    if (!PluginStarted()) return 1;
     gPlugin.objectTypeId =
         System().RegisterObjectType(vm, "ZIP archive", &gPlugin.registry, ArchiveTypeHandler);
     return 0;

@@ -325,17 +325,20 @@ typedef struct HelpStringRecord {
  * beyond the call, except InitPlugin (info and services, kept until the
  * plugin is unloaded).  The host makes one call at a time.
  *
- * InitPlugin(info, services): first of all, once.  Reads info->hostVersion,
- *   then fills every field of info whatever the host is.  Keeps nothing and
+ * InitPlugin(info, services): first of all.  Reads info->hostVersion, then
+ *   fills every field of info whatever the host is.  Keeps nothing and
  *   registers nothing when services is null or the host version is below 6.
- *   Always returns 1; a host refuses the plugin when the version and revision
- *   now in info (the lowest the plugin needs) are above its own.  A second
- *   call starts over.  info must not be null.
+ *   Returns 1 (0 only for a null info); a host refuses the plugin when
+ *   info->hostVersion and hostRevision, now the lowest the plugin needs, are
+ *   above its own: those two fields decide, not the plugin's own version.  A
+ *   second call starts over with the services it is given.
  * ClosePlugin(): last; nothing to release (FreeLibrary released it all).
- * RequirePlugin(vm): activates the file and directory capabilities; 0, or the
- *   first non-zero result of ActivateCapability.  vm is not read.
- * InitLibrary(vm): registers the object type "ZIP archive"; returns 0.
- *   Commands need it first; the adapter entry points do not.
+ * RequirePlugin(vm): activates the directory, then the file capability; 0,
+ *   or the first non-zero result of ActivateCapability (1 before a host was
+ *   accepted).  vm is not read.
+ * InitLibrary(vm): registers the object type "ZIP archive"; returns 0 (1
+ *   before a host was accepted).  Commands need it first; the adapter needs
+ *   only InitPlugin: before that, FOpen, Stat and OpenDir decline.
  * FreeLibrary(vm): discards every script archive without writing it.
  * GetBaseTable, GetCommands, GetConstants, GetHelpStrings: constant data
  *   inside the plugin ("zip" and the three tables), valid while it is
@@ -343,8 +346,8 @@ typedef struct HelpStringRecord {
  * GetExtensions(kind): 4 for kind 2, else 0.
  *
  * The adapter.  A path it does not serve and every failure give the same
- * answer: null or 0, with no message.  A null path, file, dir or record is
- * answered so too.
+ * answer: null or 0 (FGetC and FSeek -1, FEof 1), with no message.  A null
+ * path, file, dir, buffer or record is answered so too.
  * FOpen(path, mode, tags): mode must hold kOpenRead (other bits ignored; the
  *   file is read-only); tags may be null.  An AdapterFile that only FClose
  *   releases, or null.

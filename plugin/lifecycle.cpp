@@ -13,6 +13,7 @@ constexpr uint32_t kLowestHostVersion = 6;
 }  // namespace
 
 extern "C" int32_t InitPlugin(PluginInfo* info, const HostServices* services) {
+    if (info == nullptr) return 0;  // nothing to answer in: the host cannot use the plugin
     // The host's version is read before any field is written, because the
     // same word then receives the lowest version the plugin needs.
     const uint32_t hostVersion = info->hostVersion;
@@ -50,6 +51,7 @@ extern "C" void ClosePlugin(void) {
 }
 
 extern "C" int32_t RequirePlugin(VmState* /*vm*/) {
+    if (!PluginStarted()) return 1;
     const int32_t status = System().ActivateCapability(gPlugin.info, kCapabilityDirectories);
     if (status != 0) return status;
     return System().ActivateCapability(gPlugin.info, kCapabilityFiles);

@@ -24,6 +24,10 @@ inline const SystemServices& System() { return *gPlugin.services->system; }
 inline const FileServices& Files() { return *gPlugin.services->files; }
 inline const VmServices& Vm() { return *gPlugin.services->vm; }
 
+// False until InitPlugin has accepted a host: until then no service exists,
+// and the entry points that would need one answer as they do on failure.
+inline bool PluginStarted() { return gPlugin.services != nullptr; }
+
 // The host interface's version and revision, compared as one number.
 inline bool HostIsAtLeast(uintptr_t version, uintptr_t revision) {
     const HostServices* s = gPlugin.services;
