@@ -7,6 +7,12 @@
  * lookup function hands out.  The plugin reaches the host only through the
  * HostServices table that InitPlugin receives.
  *
+ * Finding the header.  It holds a pointer, so the loader must relocate it:
+ * it lies in relocation-read-only data, inside the segment that is writable
+ * while relocating and read-only after.  Search every readable loaded
+ * segment for the magic, and take a match aligned for a PluginHeader whose
+ * formatVersion is kPluginHeaderVersion.
+ *
  * Layout.  The host runs on a 32-bit big-endian machine: every pointer and
  * every "word" below is 32 bits there, and the records have exactly the
  * offsets written beside their fields.  Those offsets are asserted at compile
@@ -46,7 +52,9 @@ typedef struct DateGroup {
 } DateGroup;
 
 /* Script object identifier: a number (handle 0), or an automatic identifier
- * whose handle word is the address of the object's record. */
+ * whose handle word is the address of the object's record.  A script's nil
+ * is no identifier of its own: GetNewObjectId takes it as a request for an
+ * automatic one, GetObjectId as a bad argument. */
 typedef struct ObjectId {
     int32_t number;   /* 0; the number of a numeric identifier */
     uintptr_t handle; /* 4 (64-bit: 8); 0 for a numeric identifier */
@@ -121,8 +129,10 @@ typedef struct SystemServices {
     /* 2: text for the "%s" of the next error code returned; copied */
     void (*SetErrorArg)(const char* text);
     const void* reserved3[8];
-    /* 11: size bytes, zero-filled when clear != 0; null on failure.
-     * tag is a short constant string naming the use of the block. */
+    /* 11: size bytes, zero-filled when clear != 0, aligned for any C type
+     * (as malloc's are: records holding 64-bit fields and pointers live in
+     * them); null on failure.  tag is a short constant string naming the
+     * use of the block.  A size of 0 still gives a block to Free. */
     void* (*Alloc)(size_t size, int32_t clear, const char* tag);
     /* 12: a block from Alloc, or null */
     void (*Free)(void* block);
@@ -184,52 +194,69 @@ typedef struct FileServices {
                                   int32_t reserved);
 } FileServices;
 
-/* Sub-table 10: the script VM, a value stack; negative indices count from
- * the top.  Operations marked MAY RAISE unwind into the host on a bad
- * argument or when memory runs out. */
+/* Sub-table 10: the script VM, a value stack.
+ *
+ * Commands.  A command is called with its arguments at stack indices 1..n
+ * (GetTop gives n); negative indices count from the top.  It pushes its
+ * results on top and returns how many (0 or 1), or returns an error code
+ * with nothing pushed; the host takes the results from the top.
+ *
+ * Each service is marked as lua.h marks its functions, [-o, +p, x]: it pops
+ * o values, pushes p, and x says whether it raises: '-' never; 'm' only when
+ * memory runs out; 'e' also on a bad argument ("bad argument #i to ...").
+ * Raising unwinds with longjmp straight into the host (see "Raising"). */
 typedef struct VmServices {
-    int32_t (*GetTop)(VmState* vm);                    /* 0 */
-    void (*SetTop)(VmState* vm, int32_t index);        /* 1 */
-    void (*PushValue)(VmState* vm, int32_t index);     /* 2: MAY RAISE */
+    int32_t (*GetTop)(VmState* vm);                    /* 0 [-0, +0, -]: values on the stack */
+    void (*SetTop)(VmState* vm, int32_t index);        /* 1 [-?, +?, -]: grows with nils or cuts */
+    void (*PushValue)(VmState* vm, int32_t index);     /* 2 [-0, +1, m]: a copy of index */
     const void* reserved3[7];
-    int32_t (*IsNotNil)(VmState* vm, int32_t index);   /* 10 */
+    int32_t (*IsNotNil)(VmState* vm, int32_t index);   /* 10 [-0, +0, -]: absent counts as nil */
     const void* reserved11[3];
-    double (*ToNumber)(VmState* vm, int32_t index);    /* 14: 0 if not a number */
+    double (*ToNumber)(VmState* vm, int32_t index);    /* 14 [-0, +0, -]: 0 if not a number */
     const void* reserved15[6];
-    void (*PushNumber)(VmState* vm, double value);     /* 21: MAY RAISE */
-    void (*PushStringLen)(VmState* vm, const char* text, size_t length); /* 22: MAY RAISE */
-    void (*PushString)(VmState* vm, const char* text); /* 23: MAY RAISE */
-    void (*PushHandle)(VmState* vm, uintptr_t handle); /* 24: MAY RAISE */
+    void (*PushNumber)(VmState* vm, double value);     /* 21 [-0, +1, m] */
+    void (*PushStringLen)(VmState* vm, const char* text, size_t length); /* 22 [-0, +1, m]: copied */
+    void (*PushString)(VmState* vm, const char* text); /* 23 [-0, +1, m]: copied */
+    void (*PushHandle)(VmState* vm, uintptr_t handle); /* 24 [-0, +1, m]: a record's address */
     const void* reserved25;
-    void (*GetTable)(VmState* vm, int32_t table);      /* 26: key on top -> value; MAY RAISE */
+    /* 26 [-1, +1, e]: replaces the key on top by table[key] (nil if absent);
+     * table is an index counted before the key was pushed */
+    void (*GetTable)(VmState* vm, int32_t table);
     const void* reserved27[2];
-    void (*NewTable)(VmState* vm);                     /* 29: MAY RAISE */
+    void (*NewTable)(VmState* vm);                     /* 29 [-0, +1, m]: an empty table */
     const void* reserved30;
-    void (*SetTable)(VmState* vm, int32_t table);      /* 31: pops key and value; MAY RAISE */
+    /* 31 [-2, +0, e]: table[key] = value, the value on top and the key just
+     * below it; pops both */
+    void (*SetTable)(VmState* vm, int32_t table);
     const void* reserved32[3];
-    /* 35: calls the function below the arguments; 0, an error code that
-     * carries the callback's own error, or kErrNoMemory when memory ran out
-     * while the arguments were built (nothing called).  Never raises. */
+    /* 35 [-(args+1), +results on success, -]: calls the function below the
+     * args arguments.  0 with results values pushed; or, with nothing left
+     * of the function and its arguments, an error code that carries the
+     * callback's own error, or kErrNoMemory when memory ran out while the
+     * arguments were built (nothing called).  Never raises. */
     int32_t (*CallFunction)(VmState* vm, int32_t args, int32_t results, int32_t reserved);
     const void* reserved36[9];
-    /* 45: length may be null.  MAY RAISE */
+    /* 45 [-0, +0, e]: the string (a number is converted); length may be null.
+     * The text stays valid while the value is on the stack. */
     const char* (*CheckString)(VmState* vm, int32_t index, size_t* length);
-    /* 46: def when the argument is absent or nil.  MAY RAISE */
+    /* 46 [-0, +0, e]: as CheckString; def when the argument is absent or nil */
     const char* (*OptString)(VmState* vm, int32_t index, const char* def, size_t* length);
-    double (*CheckNumber)(VmState* vm, int32_t index);            /* 47: MAY RAISE */
-    double (*OptNumber)(VmState* vm, int32_t index, double def);  /* 48: MAY RAISE */
+    double (*CheckNumber)(VmState* vm, int32_t index);            /* 47 [-0, +0, e] */
+    double (*OptNumber)(VmState* vm, int32_t index, double def);  /* 48 [-0, +0, e] */
     const void* reserved49[2];
-    void (*CheckTable)(VmState* vm, int32_t index);               /* 51: MAY RAISE */
-    void (*CheckFunction)(VmState* vm, int32_t index);            /* 52: MAY RAISE */
+    void (*CheckTable)(VmState* vm, int32_t index);               /* 51 [-0, +0, e] */
+    void (*CheckFunction)(VmState* vm, int32_t index);            /* 52 [-0, +0, e] */
     const void* reserved53[3];
-    /* 56: a number gives (number, 0); a handle pushed with PushHandle gives
-     * the two words it was created with, and never again once the object
-     * was unregistered.  MAY RAISE */
+    /* 56 [-0, +0, e]: a number gives (number truncated, 0); a handle pushed
+     * with PushHandle gives (0, the address it was created with), and never
+     * again once the object was unregistered, even when a new object has the
+     * same address.  Anything else is a bad argument. */
     void (*GetObjectId)(VmState* vm, int32_t index, ObjectId* id);
     const void* reserved57[11];
-    const char* (*CheckFileName)(VmState* vm, int32_t index);     /* 68: MAY RAISE */
-    /* 69: as GetObjectId; nil asks for an automatic identifier, answered
-     * with a non-zero handle word.  MAY RAISE */
+    const char* (*CheckFileName)(VmState* vm, int32_t index);     /* 68 [-0, +0, e] */
+    /* 69 [-0, +0, e]: as GetObjectId; nil or an absent argument asks for an
+     * automatic identifier, answered (0, any non-zero word): the plugin then
+     * makes its record's address the handle and pushes it with PushHandle. */
     void (*GetNewObjectId)(VmState* vm, int32_t index, ObjectId* id);
 } VmServices;
 
