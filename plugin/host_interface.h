@@ -15,15 +15,14 @@
  *
  * Layout.  The host runs on a 32-bit big-endian machine: every pointer and
  * every "word" below is 32 bits there, and the records have exactly the
- * offsets written beside their fields.  Those offsets are asserted at compile
- * time on every build with 4-byte pointers.  On a 64-bit build pointers and
+ * offsets written beside their fields.  On a 64-bit build pointers and
  * handles are 8 bytes and the records get the natural C layout for their
- * fields, also given beside each field ("64-bit: N"); both sides of the
- * interface are compiled from this header, so they always agree.
+ * fields, also given beside each field ("64-bit: N").  Both sets of offsets
+ * are asserted at compile time (end of this header).
  *
- * Raising.  Script VM operations marked MAY RAISE report a bad argument or
- * an out-of-memory condition by unwinding with longjmp straight back into
- * the host.  A plugin frame that is alive across such a call must own
+ * Raising.  Script VM operations marked 'm' or 'e' (see VmServices) report
+ * a bad argument or an out-of-memory condition by unwinding with longjmp
+ * straight back into the host.  A plugin frame that is alive across such a call must own
  * nothing that needs releasing and hold no object with a destructor.
  */
 #ifndef ZIPCVX_HOST_INTERFACE_H
