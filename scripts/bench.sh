@@ -41,23 +41,12 @@ while [ $# -gt 0 ]; do
 done
 [ -n "$scratch" ] || scratch=/tmp/zipcvx-bench-$size
 
-packages="build-essential cmake ninja-build pkg-config libzip-dev liblua5.4-dev zlib1g-dev
-          libphysfs-dev unzip"
-missing=""
-for p in $packages; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "bench.sh: installing:$missing" >&2
-    sudo_cmd=""
-    [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-    $sudo_cmd apt-get update -qq || true
-    # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq $missing >&2
-fi
+scripts/install-packages.sh build-essential cmake ninja-build pkg-config libzip-dev libssl-dev \
+    liblua5.4-dev zlib1g-dev libphysfs-dev unzip
 
 # The plugin as the main build makes it (RelWithDebInfo), with the benchmark.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZIPCVX_BENCH=ON >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZIPCVX_BENCH=ON \
+    -DZIPCVX_WERROR="${ZIPCVX_WERROR:-OFF}" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target zipcvx_bench >&2
 
 "$build/zipcvx_bench" generate --dir "$scratch" --size-mib "$size" \
