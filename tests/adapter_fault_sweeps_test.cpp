@@ -29,7 +29,9 @@ class AdapterSweeps : public PicsTest {
                    const TagItem* tags = nullptr) {
         void* file = Open(path, kOpenRead, tags);
         const std::string read = file != nullptr ? ReadAll(file) : "";
-        if (file != nullptr) EXPECT_EQ(A().FClose(file), 1);
+        if (file != nullptr) {
+            EXPECT_EQ(A().FClose(file), 1);
+        }
         EXPECT_TRUE(read.size() < expected.size() || read == expected) << path << ": other bytes";
         return file != nullptr && read == expected;
     }
