@@ -87,7 +87,8 @@ TEST_P(AdapterOpenTags, NamesTheSourceAsTheHostVersionWants) {
     EXPECT_EQ(SourceNames(), "") << "plain paths need no source names";
     EXPECT_EQ(ReadWithTags({{2, Memory()}, {3, memory.size()}}), "from memory");
     // Only an older host's name is released at FClose.
-    EXPECT_EQ(SourceNames(), Named(Memory(), 0) + (GetParam() >= 701 ? "" : "FreeSourceFileName(cvx-source:1) "));
+    EXPECT_EQ(SourceNames(),
+              Named(Memory(), 0) + (GetParam() >= 701 ? "" : "FreeSourceFileName(cvx-source:1) "));
     // With both tags an older host is given tag 5 and the flag 1, a newer one
     // tag 2 in the descriptor's first word and 0 in its second; tag 4 goes
     // with tag 2 as well, and here points past the memory archive.

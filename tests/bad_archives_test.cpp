@@ -68,7 +68,8 @@ class BadArchives : public AdapterTest, public ::testing::WithParamInterface<int
         zip_t* za = zip_open(path.c_str(), ZIP_RDONLY, nullptr);
         for (zip_int64_t i = 0; za != nullptr && i < zip_get_num_entries(za, 0) && i < 32; ++i) {
             const char* name = zip_get_name(za, static_cast<zip_uint64_t>(i), 0);
-            for (const char* slash = name; slash != nullptr && *name; slash = strchr(slash + 1, '/'))
+            for (const char* slash = name; slash != nullptr && *name;
+                 slash = strchr(slash + 1, '/'))
                 names->insert(std::string(name, slash == name ? strlen(name) : slash - name));
         }
         if (za != nullptr) zip_discard(za);
@@ -81,7 +82,8 @@ class BadArchives : public AdapterTest, public ::testing::WithParamInterface<int
         for (int k = 1; crcs >> crc; ++k, ++extracted_) {
             const std::string file = out + std::to_string(k);
             if (crc >= 0) {
-                EXPECT_EQ(Crc32(ReadFileBytes(file)), uint32_t(crc)) << where << ": extracted, corrupt";
+                EXPECT_EQ(Crc32(ReadFileBytes(file)), uint32_t(crc))
+                    << where << ": extracted, corrupt";
             }
             std::remove(file.c_str());
         }
@@ -100,7 +102,8 @@ class BadArchives : public AdapterTest, public ::testing::WithParamInterface<int
                 ++opened_;
                 readWhole_ += whole;
                 if (whole && (stat.valid & ZIP_STAT_CRC) != 0 && !aes) {
-                    EXPECT_EQ(Crc32(read), stat.crc) << where << ": " << name << " read whole, corrupt";
+                    EXPECT_EQ(Crc32(read), stat.crc)
+                        << where << ": " << name << " read whole, corrupt";
                 }
             }
             StatRecord r{};
@@ -129,9 +132,10 @@ class BadArchives : public AdapterTest, public ::testing::WithParamInterface<int
             TryEveryWayIn(Path("damaged.zip"), what + " " + std::to_string(i));
             if (HasFatalFailure()) return;
         }
-        std::printf("[  DAMAGE  ] %s: %d archive(s) tried; adapter: %d entries opened, %d read "
-                    "whole; scripts: %d extracted\n",
-                    what.c_str(), tried_, opened_, readWhole_, extracted_);
+        std::printf(
+            "[  DAMAGE  ] %s: %d archive(s) tried; adapter: %d entries opened, %d read "
+            "whole; scripts: %d extracted\n",
+            what.c_str(), tried_, opened_, readWhole_, extracted_);
     }
 
     std::set<std::string> intactNames_;

@@ -24,8 +24,8 @@ struct Block {
 };
 
 struct Page {
-    std::map<std::string, int> sections;            // "## " heading -> how often
-    std::map<std::string, std::string> constants;   // | `NAME` | VALUE | under "## Constants"
+    std::map<std::string, int> sections;           // "## " heading -> how often
+    std::map<std::string, std::string> constants;  // | `NAME` | VALUE | under "## Constants"
     std::vector<Block> blocks;
 };
 
@@ -88,11 +88,12 @@ TEST(CommandsDoc, ExamplesRunInOrderAndPrintWhatTheySay) {
         for (size_t at = 0; (at = block.text.find("--> ", at)) != std::string::npos; at += 4)
             expected += block.text.substr(at + 4, block.text.find('\n', at) - at - 3);
         std::string output;
-        EXPECT_EQ(Shell("cd '" + dir.string() + "' && " + ZIPCVX_HOST_COMMAND +
-                            " --check-leaks " + name,
-                        &output),
-                  0)
-            << "the example at line " << block.line << ":\n" << output;
+        EXPECT_EQ(
+            Shell("cd '" + dir.string() + "' && " + ZIPCVX_HOST_COMMAND + " --check-leaks " + name,
+                  &output),
+            0)
+            << "the example at line " << block.line << ":\n"
+            << output;
         EXPECT_EQ(output, expected) << "the example at line " << block.line;
     }
     EXPECT_GT(n, 17) << "an example for every command, and the first one";

@@ -55,12 +55,13 @@ TEST_F(Passwords, WrongPasswordsNeverExtract) {
     for (const auto& row : rows) {
         const std::string archive = MakeArchive(TempDir(), "p.zip", {{"p.bin", content}}, row.tool);
         int extracted = -1, opened = -1;
-        sscanf(Eval(kTryPasswords + ("([[" + archive + "]], [[" + out + "]], " +
-                                     std::to_string(row.tries) + ")"))
+        sscanf(Eval(kTryPasswords +
+                    ("([[" + archive + "]], [[" + out + "]], " + std::to_string(row.tries) + ")"))
                    .c_str(),
                "%d %d", &extracted, &opened);
-        std::printf("[ PASSWORD ] %s: %d wrong passwords, %d past the check at open, %d extracted\n",
-                    row.tool, row.tries, opened, extracted);
+        std::printf(
+            "[ PASSWORD ] %s: %d wrong passwords, %d past the check at open, %d extracted\n",
+            row.tool, row.tries, opened, extracted);
         EXPECT_EQ(extracted, 0) << row.tool;
         EXPECT_TRUE(opened >= row.fewestOpened && opened <= row.mostOpened) << opened;
         EXPECT_TRUE(ReadFileBytes(out) == content) << "the right password extracts";
@@ -112,14 +113,10 @@ TEST_F(Passwords, TamperedAesEntriesNeverExtract) {
         std::string content;
         bool stored = false;  // for libzip: stored, not deflated
     } rows[] = {
-        {seven + "AES128 -mx0", text},
-        {seven + "AES256 -mx0", text},
-        {seven + "AES128", text},
-        {seven + "AES256", text},
-        {seven + "AES256 -mx0", "short"},
-        {seven + "AES192", "short short short"},
-        {seven + "AES256", ""},
-        {"", text, true},
+        {seven + "AES128 -mx0", text},    {seven + "AES256 -mx0", text},
+        {seven + "AES128", text},         {seven + "AES256", text},
+        {seven + "AES256 -mx0", "short"}, {seven + "AES192", "short short short"},
+        {seven + "AES256", ""},           {"", text, true},
         {"", text.substr(0, 30000)},
     };
     const std::string archive = TempDir() + "/aes.zip";
@@ -132,8 +129,8 @@ TEST_F(Passwords, TamperedAesEntriesNeverExtract) {
             zip_source_t* data = zip_source_buffer(za, row.content.data(), row.content.size(), 0);
             ASSERT_EQ(zip_file_add(za, "d.bin", data, 0), 0);
             ASSERT_EQ(zip_file_set_encryption(za, 0, ZIP_EM_AES_256, "pw"), 0);
-            ASSERT_EQ(zip_set_file_compression(za, 0, row.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0),
-                      0);
+            ASSERT_EQ(
+                zip_set_file_compression(za, 0, row.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0), 0);
             ASSERT_EQ(zip_close(za), 0);
         } else {
             MakeArchive(TempDir(), "aes.zip", {{"d.bin", row.content}}, row.tool);

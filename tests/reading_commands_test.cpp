@@ -42,7 +42,8 @@ class ReadingCommands : public PluginHost {
     std::string TakeCalls() {
         std::string kept;
         for (const std::string& call : host().calls()) {
-            if (call.rfind("ReadFile", 0) != 0 && call.rfind("SeekFile", 0) != 0) kept += call + " ";
+            if (call.rfind("ReadFile", 0) != 0 && call.rfind("SeekFile", 0) != 0)
+                kept += call + " ";
         }
         host().calls().clear();
         return kept;
@@ -80,8 +81,8 @@ TEST_F(ReadingCommands, ExtractionTakesAndReleasesInItsFixedOrder) {
          open + "WriteFile(65536) " + callback + release},
     };
     for (const auto& c : cases) {
-        const std::string chunk =
-            "zip.ExtractFile(1, " + c.index + ", '" + out + "', {password = 'pw'" + c.options + "})";
+        const std::string chunk = "zip.ExtractFile(1, " + c.index + ", '" + out +
+                                  "', {password = 'pw'" + c.options + "})";
         SCOPED_TRACE(chunk);
         if (c.fault != cvx::Fault::kCount) host().FailNth(c.fault, c.nth, c.tag);
         TakeCalls();
@@ -100,8 +101,8 @@ TEST_F(ReadingCommands, ExtractionTakesAndReleasesInItsFixedOrder) {
 // show that), and when the copy of the given one cannot be made.
 TEST_F(ReadingCommands, APasswordThatCannotBeCopiedCountsAsAbsent) {
     const std::string out = TempDir() + "/out";
-    const std::string archive = MakeArchive(TempDir(), "trad.zip",
-                                            {{"secret.txt", std::string(70000, 's')}}, "zip -q -P pw");
+    const std::string archive = MakeArchive(
+        TempDir(), "trad.zip", {{"secret.txt", std::string(70000, 's')}}, "zip -q -P pw");
     Run("zip.OpenArchive(1, '" + archive + "') zip.SetDefaultPassword(1, 'pw')");
     host().FailNth(cvx::Fault::Alloc, 1, "tstring");
     Run("zip.ExtractFile(1, 0, '" + out + "', {password = 'wrong'})");

@@ -49,8 +49,8 @@ void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
         char date[64];
         snprintf(date, sizeof date, "(%d, %d, %d, %d, %d, %d)", e.date[0], e.date[1], e.date[2],
                  e.date[3], e.date[4], e.date[5]);
-        program += "    i = zipfile.ZipInfo(bytes.fromhex('" + Hex(e.name) + "').decode(), " + date +
-                   ")\n    i.compress_type = zipfile." +
+        program += "    i = zipfile.ZipInfo(bytes.fromhex('" + Hex(e.name) + "').decode(), " +
+                   date + ")\n    i.compress_type = zipfile." +
                    (e.deflate ? "ZIP_DEFLATED" : "ZIP_STORED") +
                    "\n    zf.writestr(i, bytes.fromhex('" + Hex(e.data) + "'))\n";
     }
@@ -58,7 +58,8 @@ void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
 }
 
 void CorruptCrc(const std::string& path, const std::string& name) {
-    Python(path, kPatch + ("patch(bytes.fromhex('" + Hex(name) + "'), 14, 16, lambda v: v ^ 0x5a5a5a5a)"));
+    Python(path, kPatch + ("patch(bytes.fromhex('" + Hex(name) +
+                           "'), 14, 16, lambda v: v ^ 0x5a5a5a5a)"));
 }
 
 void UnderstateSize(const std::string& path, const std::string& name, unsigned by) {
