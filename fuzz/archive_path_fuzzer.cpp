@@ -11,9 +11,8 @@
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) __builtin_trap();
-}
+#define Check(condition) \
+    if (!(condition)) __builtin_trap()
 
 void SplitAndCheck(const std::string& path, int32_t directoryFlag) {
     char archive[kArchivePathSize];

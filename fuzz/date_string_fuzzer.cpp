@@ -8,15 +8,12 @@
 #include <string.h>
 #include <time.h>
 
-#include <string>
-
 #include "commands/date_strings.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) __builtin_trap();
-}
+#define Check(condition) \
+    if (!(condition)) __builtin_trap()
 
 bool Ordinary(const DateGroup& d) {
     return d.second >= 0 && d.second <= 59 && d.minute >= 0 && d.minute <= 59 && d.hour >= 0 &&
@@ -34,9 +31,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The text ends at its first zero, in a block of exactly its length.
     const size_t length = strnlen(reinterpret_cast<const char*>(data), size);
-    std::string text(reinterpret_cast<const char*>(data), length);
     char* exact = static_cast<char*>(malloc(length + 1));
-    memcpy(exact, text.c_str(), length + 1);
+    memcpy(exact, data, length);
+    exact[length] = 0;
     DateGroup parsed{};
     const bool ok = ParseDateString(exact, &parsed);
     free(exact);

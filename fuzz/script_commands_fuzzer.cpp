@@ -1,9 +1,8 @@
-// Archive bytes through the script commands, as a script would use them
-// (both reading modes; every entry looked up, examined and extracted, with
-// and without a wrong password and a callback), in the stand-in host with
-// the instrumented zip.cvx loaded. Commands may fail with their codes;
-// nothing may crash, read past a buffer, or stay allocated or open.
-#include <stdint.h>
+// Archive bytes through the script commands as a script uses them (both
+// reading modes; every entry looked up, examined and extracted, with and
+// without a wrong password and a callback), in the stand-in host with the
+// instrumented zip.cvx loaded. Commands may fail with their codes; nothing
+// may crash, read past a buffer, or stay allocated or open.
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -14,46 +13,44 @@
 
 namespace {
 
-cvx::Host* gHost = nullptr;
+cvx::Host* gHost;
+std::string gArchive, gRun;  // this process's archive, and the script's call on it
 
-std::string gArchive, gOut;
-
-const char kScript[] = R"LUA(
-local path, out = ...
-for _, mode in ipairs({1005, 1004}) do
+const char kScript[] = R"LUA(script = function(path, out)
+  for _, mode in ipairs({1005, 1004}) do
     if pcall(zip.OpenArchive, 1, path, mode) then
-        local n = host.GetAttribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES)
-        for i = 0, math.min(n, 64) - 1 do
-            local ok, name = pcall(zip.GetFileAtIndex, 1, i)
-            if ok then pcall(zip.LocateFile, 1, name, {nocase = 1}) end
-            pcall(zip.GetFileAttributes, 1, i)
-            pcall(zip.GetFileComment, 1, i)
-            pcall(zip.ExtractFile, 1, i, out)
-            pcall(zip.ExtractFile, 1, i, out, {password = "pw", callback = function(t) end})
-        end
-        pcall(zip.GetFileAttributes, 1, n)
-        pcall(zip.GetFileComment, 1)
-        zip.CloseArchive(1, 1)
+      local n = host.GetAttribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES)
+      for i = 0, math.min(n, 64) - 1 do
+        local ok, name = pcall(zip.GetFileAtIndex, 1, i)
+        if ok then pcall(zip.LocateFile, 1, name, {nocase = 1}) end
+        pcall(zip.GetFileAttributes, 1, i)
+        pcall(zip.GetFileComment, 1, i)
+        pcall(zip.ExtractFile, 1, i, out)
+        pcall(zip.ExtractFile, 1, i, out, {password = "pw", callback = function(t) end})
+      end
+      pcall(zip.GetFileAttributes, 1, n)
+      pcall(zip.GetFileComment, 1)
+      zip.CloseArchive(1, 1)
     end
-end
-)LUA";
+  end
+end)LUA";
+
+void Require(bool ok, const std::string& what) {
+    if (ok) return;
+    fprintf(stderr, "%s\n", what.c_str());
+    abort();
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     gHost = new cvx::Host(cvx::HostOptions{});
-    gArchive = "/tmp/zipcvx-fuzz-script-" + std::to_string(static_cast<long>(getpid())) + ".zip";
-    gOut = gArchive + ".out";
+    gArchive = "/tmp/zipcvx-fuzz-script-" + std::to_string(getpid()) + ".zip";
+    gRun = "script([[" + gArchive + "]], [[" + gArchive + ".out]])";
     std::string error;
-    if (!gHost->Load(ZIPCVX_PLUGIN_PATH, &error) || !gHost->Start(&error)) {
-        fprintf(stderr, "cannot start the host: %s\n", error.c_str());
-        abort();
-    }
-    std::string script = std::string("script = function(...) ") + kScript + " end";
-    if (!gHost->RunString(script, &error)) {
-        fprintf(stderr, "%s\n", error.c_str());
-        abort();
-    }
+    Require(gHost->Load(ZIPCVX_PLUGIN_PATH, &error) && gHost->Start(&error) &&
+                gHost->RunString(kScript, &error),
+            error);
     return 0;
 }
 
@@ -63,14 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fwrite(data, 1, size, file);
     fclose(file);
     std::string error;
-    if (!gHost->RunString("script([[" + gArchive + "]], [[" + gOut + "]])", &error)) {
-        fprintf(stderr, "the script raised: %s\n", error.c_str());
-        abort();
-    }
-    const std::string leaks = gHost->LeakReport();
-    if (!leaks.empty()) {
-        fprintf(stderr, "left after an input:\n%s", leaks.c_str());
-        abort();
-    }
+    Require(gHost->RunString(gRun, &error), "the script raised: " + error);
+    Require(gHost->LeakReport().empty(), "left after an input:\n" + gHost->LeakReport());
     return 0;
 }

@@ -24,16 +24,16 @@ class AdapterSweeps : public PicsTest {
     }
 
     // Opens, reads whole and closes one entry; true only when every byte
-    // came back.
+    // came back (a short read is a failure, other bytes a fault).
     bool ReadEntry(const std::string& path, const std::string& expected,
                    const TagItem* tags = nullptr) {
         void* file = Open(path, kOpenRead, tags);
-        if (file == nullptr) return false;
-        const std::string read = ReadAll(file);
-        EXPECT_EQ(A().FClose(file), 1);
-        if (read.size() < expected.size()) return false;
-        EXPECT_TRUE(read == expected) << path << ": other bytes than stored";
-        return read == expected;
+        const std::string read = file != nullptr ? ReadAll(file) : "";
+        if (file != nullptr) {
+            EXPECT_EQ(A().FClose(file), 1);
+        }
+        EXPECT_TRUE(read.size() < expected.size() || read == expected) << path << ": other bytes";
+        return file != nullptr && read == expected;
     }
 
     SweepCase Case(const std::string& what, std::function<bool()> operation) {

@@ -11,7 +11,6 @@ namespace {
 bool SameDate(const DateGroup& a, const DateGroup& b) {
     return memcmp(&a, &b, sizeof a) == 0;
 }
-
 using AdapterStat = PicsTest;
 
 enum Served { kNothing = 0, kOpens = 1, kLists = 2 };
@@ -96,18 +95,14 @@ TEST_F(AdapterStat, ServesOnlyWhatExistsAndDescribesIt) {
         if (dir != nullptr) A().CloseDir(dir);
     }
     EXPECT_EQ(List(Path("z64.zip")), "small") << "a size beyond the record is not listed";
-    for (const auto& [name, content] :
-         {std::pair{"README.txt", "UPPER!"}, {"readme.txt", "lower"}, {"ReadMe.txt", "lower"}}) {
+    for (const char* name : {"README.txt", "readme.txt", "ReadMe.txt"}) {
         void* file = Open(Path("alike.zip/") + name);
-        ASSERT_NE(file, nullptr) << name;
-        EXPECT_EQ(ReadAll(file, 100), content) << name;
+        EXPECT_EQ(ReadAll(file, 100), name[1] == 'E' ? "UPPER!" : "lower") << name;
         A().FClose(file);
     }
     StatRecord r;
-    EXPECT_EQ(A().Stat(nullptr, 0, &r), 0);
-    EXPECT_EQ(A().OpenDir(nullptr), nullptr);
-    EXPECT_EQ(Open(""), nullptr);
-    EXPECT_EQ(A().FOpen(nullptr, kOpenRead, nullptr), nullptr);
+    EXPECT_EQ(A().Stat(nullptr, 0, &r) + (A().OpenDir(nullptr) != nullptr), 0);
+    EXPECT_TRUE(A().FOpen(nullptr, kOpenRead, nullptr) == nullptr && Open("") == nullptr);
 }
 
 TEST_F(AdapterStat, NamesGoToTheSharedBufferOrToABlockForTheCaller) {
@@ -147,11 +142,9 @@ TEST_F(AdapterStat, FStatWorksFromTheOpenHandle) {
     // A name ending in '/' that holds data: what FStat says matches the reads.
     MakeZip(Path("d.zip"), {{"d/", "data!"}});
     void* file = Open(Path("d.zip/d/"));
-    ASSERT_NE(file, nullptr);
     StatRecord r{};
     ASSERT_EQ(A().FStat(file, 0, &r), 1);
-    EXPECT_EQ(r.kind, 0);
-    EXPECT_EQ(r.size, 5);
+    EXPECT_TRUE(r.kind == 0 && r.size == 5) << r.kind << " " << r.size;
     EXPECT_EQ(ReadAll(file), "data!");
     A().FClose(file);
 }

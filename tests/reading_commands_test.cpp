@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <vector>
 
+#include "support/fixtures.h"
 #include "support/plugin_host.h"
 #include "support/scoped_time_zone.h"
 
@@ -37,108 +37,64 @@ class ReadingCommands : public PluginHost {
         return archive;
     }
 
-    // A file encrypted the traditional way with password "pw".
-    std::string EncryptedArchive() {
-        WriteFileBytes(TempDir() + "/secret.txt", std::string(70000, 's'));
-        std::string output;
-        EXPECT_EQ(Shell("cd " + TempDir() + " && zip -q -P pw trad.zip secret.txt", &output), 0)
-            << output;
-        return TempDir() + "/trad.zip";
-    }
-
-    // The libzip archive behind the only open script archive.
-    zip_t* OnlyArchive() {
-        const ArchiveObject* record = *host().objectTypes_.at(0).head;
-        EXPECT_NE(record, nullptr);
-        EXPECT_EQ(record->next, nullptr);
-        return record->archive;
-    }
-
-    // The log since the last call, without the reads and seeks of the
-    // archive's own file, which libzip makes whenever it needs data.
-    std::vector<std::string> TakeCalls() {
-        std::vector<std::string> kept;
+    // The log since the last call, space-separated, without the reads and
+    // seeks of the archive's own file, which libzip makes whenever it needs data.
+    std::string TakeCalls() {
+        std::string kept;
         for (const std::string& call : host().calls()) {
-            if (call.rfind("ReadFile", 0) == 0 || call.rfind("SeekFile", 0) == 0) continue;
-            kept.push_back(call);
+            if (call.rfind("ReadFile", 0) != 0 && call.rfind("SeekFile", 0) != 0)
+                kept += call + " ";
         }
         host().calls().clear();
         return kept;
     }
 };
 
-using Calls = std::vector<std::string>;
-
-const Calls kCallback = {"SetHostTags(31=1)", "CallFunction(1,0)", "SetHostTags(31=0)"};
-
-Calls Join(std::initializer_list<Calls> parts) {
-    Calls all;
-    for (const Calls& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
 // Extraction takes and releases in one fixed order, and each failure
 // releases what was taken so far in that order.
 TEST_F(ReadingCommands, ExtractionTakesAndReleasesInItsFixedOrder) {
     Run("zip.OpenArchive(1, '" + Fixture("sizes") + "')");
     const std::string out = TempDir() + "/out";
-    const auto extract = [&](const std::string& index, const std::string& more = "") {
-        return "zip.ExtractFile(1, " + index + ", '" + out + "', {password = 'pw'" + more + "})";
-    };
     const std::string big = "zip.LocateFile(1, 'e150000')";
-    const Calls open = {"Alloc(3,0,tstring)", "OpenFile(" + out + ",1)", "Alloc(65536,0,savefile)"};
-    const Calls release = {"Free(savefile)", "CloseFile", "Free(tstring)"};
+    const std::string open = "Alloc(3,0,tstring) OpenFile(" + out + ",1) Alloc(65536,0,savefile) ";
+    const std::string release = "Free(savefile) CloseFile Free(tstring) ";
+    const std::string callback = "SetHostTags(31=1) CallFunction(1,0) SetHostTags(31=0) ";
     const struct {
-        std::string chunk;
+        std::string index, options;
         cvx::Fault fault;
         int64_t nth;
         const char* tag;
         std::string message;  // empty: the extraction succeeds
-        Calls calls;
+        std::string calls;
     } cases[] = {
-        {extract(big, ", callback = function() end, userdata = 1"), cvx::Fault::kCount, 0, "", "",
-         Join({open,
-               {"WriteFile(65536)"},
-               kCallback,
-               {"WriteFile(65536)"},
-               kCallback,
-               {"WriteFile(18928)"},
-               kCallback,
-               release})},
-        {extract("4"),
-         cvx::Fault::kCount,
-         0,
-         "",
-         kZipError,
-         {"Alloc(3,0,tstring)", "Free(tstring)"}},
-        {extract(big),
-         cvx::Fault::OpenFile,
-         1,
-         "",
-         "Cannot open file " + out + " for writing!",
-         {"Alloc(3,0,tstring)", "OpenFile(" + out + ",1)", "SetErrorArg(" + out + ")",
-          "Free(tstring)"}},
-        {extract(big), cvx::Fault::Alloc, 1, "savefile", "Out of memory!",
-         Join({open, {"CloseFile", "Free(tstring)"}})},
+        {big, ", callback = function() end, userdata = 1", cvx::Fault::kCount, 0, "", "",
+         open + "WriteFile(65536) " + callback + "WriteFile(65536) " + callback +
+             "WriteFile(18928) " + callback + release},
+        {"4", "", cvx::Fault::kCount, 0, "", kZipError, "Alloc(3,0,tstring) Free(tstring) "},
+        {big, "", cvx::Fault::OpenFile, 1, "", "Cannot open file " + out + " for writing!",
+         "Alloc(3,0,tstring) OpenFile(" + out + ",1) SetErrorArg(" + out + ") Free(tstring) "},
+        {big, "", cvx::Fault::Alloc, 1, "savefile", "Out of memory!",
+         open + "CloseFile Free(tstring) "},
         // A password that cannot be copied, or holds a zero byte, is never
         // taken for another one.
-        {extract(big), cvx::Fault::Alloc, 1, "tstring", "Out of memory!", {"Alloc(3,0,tstring)"}},
-        {"zip.ExtractFile(1, " + big + ", '" + out + "', {password = 'p\\0w'})", cvx::Fault::kCount,
-         0, "", "Argument value is not acceptable!", {}},
-        {extract(big), cvx::Fault::WriteFile, 2, "", "Could not write all data to the file!",
-         Join({open, {"WriteFile(65536)", "WriteFile(65536)"}, release})},
-        {extract(big, ", callback = function() error('halt') end"), cvx::Fault::kCount, 0, "",
-         "halt", Join({open, {"WriteFile(65536)"}, kCallback, release})},
+        {big, "", cvx::Fault::Alloc, 1, "tstring", "Out of memory!", "Alloc(3,0,tstring) "},
+        {big, ", password = 'p\\0w'", cvx::Fault::kCount, 0, "", "Argument value is not acceptable!",
+         ""},
+        {big, "", cvx::Fault::WriteFile, 2, "", "Could not write all data to the file!",
+         open + "WriteFile(65536) WriteFile(65536) " + release},
+        {big, ", callback = function() error('halt') end", cvx::Fault::kCount, 0, "", "halt",
+         open + "WriteFile(65536) " + callback + release},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.chunk);
+        const std::string chunk = "zip.ExtractFile(1, " + c.index + ", '" + out +
+                                  "', {password = 'pw'" + c.options + "})";
+        SCOPED_TRACE(chunk);
         if (c.fault != cvx::Fault::kCount) host().FailNth(c.fault, c.nth, c.tag);
         TakeCalls();
         if (c.message.empty()) {
-            Run(c.chunk);
+            Run(chunk);
         } else {
-            EXPECT_NE(RunError(c.chunk).find(c.message), std::string::npos) << c.message;
+            EXPECT_NE(RunError(chunk).find(c.message), std::string::npos) << c.message;
         }
         host().ClearFaults();
         EXPECT_EQ(TakeCalls(), c.calls);
@@ -149,25 +105,18 @@ TEST_F(ReadingCommands, ExtractionTakesAndReleasesInItsFixedOrder) {
 // Entries deleted or renamed since the archive was opened; the changes are
 // discarded at the end.
 TEST_F(ReadingCommands, DeletedAndRenamedEntries) {
-    Run("zip.OpenArchive(1, '" + Fixture("names") +
-        "', 1004) zip.DeleteFile(1, 0) zip.RenameFile(1, 4, 'renamed.txt')");  // README.TXT, a.txt
     const std::string out = TempDir() + "/out";
-    const std::vector<std::string> commands = {"zip.GetFileAtIndex(1, 0)",
-                                               "zip.GetFileAttributes(1, 0)",
-                                               "zip.ExtractFile(1, 0, '" + out + "')"};
-    for (const std::string& command : commands) {
-        EXPECT_NE(RunError(command).find(kZipError), std::string::npos) << command;
-    }
-    EXPECT_FALSE(std::filesystem::exists(out));
-    EXPECT_EQ(Eval("zip.LocateFile(1, 'README.TXT')"), "-1");
-    EXPECT_EQ(Eval("zip.LocateFile(1, 'readme.txt', {nocase = 1})"), "-1");
-    EXPECT_EQ(Eval("zip.LocateFile(1, 'a.txt')"), "-1");
-    EXPECT_EQ(Eval("zip.LocateFile(1, 'renamed.txt')"), "4");
-    EXPECT_EQ(Eval("zip.GetFileAtIndex(1, 4)"), "renamed.txt");
-    // A renamed entry still extracts.
-    Run("zip.ExtractFile(1, 4, '" + out + "')");
+    Run("zip.OpenArchive(1, '" + Fixture("names") + "', 1004) zip.DeleteFile(1, 0)" +
+        " zip.RenameFile(1, 4, 'renamed.txt') out = [[" + out + R"LUA(]]
+        for _, f in ipairs({zip.GetFileAtIndex, zip.GetFileAttributes, zip.ExtractFile}) do
+          assert(not pcall(f, 1, 0, out))
+        end
+        assert(not io.open(out))
+        assert(zip.LocateFile(1, 'readme.txt', {nocase = 1}) + zip.LocateFile(1, 'a.txt') == -2)
+        assert(zip.LocateFile(1, 'renamed.txt') == 4 and zip.GetFileAtIndex(1, 4) == 'renamed.txt')
+        zip.ExtractFile(1, 4, out)
+        zip.CloseArchive(1, 1))LUA");
     EXPECT_EQ(ReadFileBytes(out), "a at the top");
-    Run("zip.CloseArchive(1, 1)");
 }
 
 // A data source that states only what it is given, for new entries whose
@@ -201,7 +150,7 @@ zip_int64_t StatOnlySource(void* state, void* data, zip_uint64_t length, zip_sou
 
 TEST_F(ReadingCommands, FieldsLibzipDoesNotHaveGetPlaceholders) {
     Run("zip.OpenArchive(1, '" + TempDir() + "/new.zip', 1006)");
-    zip_t* archive = OnlyArchive();
+    zip_t* archive = (*host().objectTypes_.at(0).head)->archive;
     static StatOnly timeOnly{ZIP_STAT_MTIME, 1488701223};  // 05-Mar-2017 09:07:03 in Berlin
     static StatOnly nothing{0, 0};
     for (StatOnly* state : {&timeOnly, &nothing}) {

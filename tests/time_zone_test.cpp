@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "support/plugin_host.h"
 #include "support/scoped_time_zone.h"
 
 namespace zipcvx_test {
@@ -44,18 +43,6 @@ TEST(PinLocalTimeZone, NamesTheSystemZoneOnlyWhenTzIsUnset) {
     cvx::PinLocalTimeZone();
     EXPECT_STREQ(getenv("TZ"), SystemZone());
     EXPECT_EQ(LocalTimes(), before);
-}
-
-using HostTimeZone = PluginHost;
-
-TEST_F(HostTimeZone, AStartedHostHasItsZoneNamed) {
-    ScopedTimeZone restore("UTC");
-    StopHost();
-    unsetenv("TZ");
-    StartHost();
-    if (SystemZone() != nullptr) {
-        EXPECT_EQ(Eval("os.getenv('TZ')"), SystemZone());
-    }
 }
 
 }  // namespace

@@ -78,56 +78,32 @@ function tests.bad_arguments_touch_nothing()
     end)
 end
 
--- A wrong or missing password never extracts; 7-Zip's AES entries (AE-2,
--- no CRC, which libzip takes for a CRC error) extract with the right one.
-function tests.passwords_traditional_and_aes()
-    local files = {["secret.txt"] = ("classified "):rep(10000), ["noise.bin"] = Z.noise(140000, 9),
-                   ["tiny.txt"] = "t", ["empty.txt"] = ""}
-    local dir = T.files(files, "zip -q -P 'pass word' trad.zip secret.txt && echo plain > open.txt" ..
-        " && zip -q trad.zip open.txt && 7zz a -bd -tzip -mem=AES256 -p'pass word' aes.zip" ..
-        " secret.txt noise.bin tiny.txt empty.txt >/dev/null && 7zz a -bd -tzip -mem=AES256 -mx0" ..
-        " -p'pass word' stored.zip secret.txt noise.bin tiny.txt empty.txt >/dev/null")
-    for _, archive in ipairs({"trad.zip", "aes.zip", "stored.zip"}) do
+-- A missing or wrong password never extracts, and without one nothing is
+-- created; the default password serves when none is given, an empty one is
+-- not replaced by it, and an entry that is not encrypted ignores a password.
+function tests.passwords()
+    local secret = ("classified "):rep(10000)
+    local dir = T.files({["secret.txt"] = secret, ["open.txt"] = "plain"}, "zip -q -P 'pass word' trad.zip" ..
+        " secret.txt && zip -q trad.zip open.txt && 7zz a -bd -tzip -mem=AES256 -p'pass word' aes.zip" ..
+        " secret.txt >/dev/null")
+    for _, archive in ipairs({"trad.zip", "aes.zip"}) do
         T.with_archive(1, dir .. "/" .. archive, function()
-            local out = T.tmpdir()
-            for name, data in pairs(files) do
-                local index = zip.LocateFile(1, name)
-                if index >= 0 then
-                    local what = archive .. " " .. name
-                    if archive ~= "trad.zip" then  -- AE-2: encrypted, no CRC
-                        T.fields(zip.GetFileAttributes(1, index), {encryption = ZIP_EM_AES_256, crc32 = 0}, what)
-                    end
-                    local _, progress = extract_recording(1, index, out .. "/" .. name, {password = "pass word"})
-                    T.eq(T.read(out .. "/" .. name), data, what)
-                    T.eq(progress:match("%d*$"), #data > 0 and "100" or "", what .. " progress")
-                end
+            local out = T.tmpdir() .. "/out"
+            for i, options in ipairs({{}, {callback = next}, {password = "pass wort"}, {password = ""}}) do
+                if i == 3 then zip.SetDefaultPassword(1, "pass word") end
+                T.raises(T.ZIP_ERROR, zip.ExtractFile, 1, 0, out, options)
+                -- About one wrong password in 256 passes the one-byte check
+                -- of traditional encryption; the data then fails.
+                T.eq(T.exists(out) and (not options.password or T.read(out) == secret), false, archive)
+                os.remove(out)
             end
-            local index = zip.LocateFile(1, "secret.txt")
-            local bad = out .. "/bad"
-            local function refused(options, what)
-                T.raises(T.ZIP_ERROR, zip.ExtractFile, 1, index, bad, options)
-                if not options.password then
-                    T.eq(T.exists(bad), false, archive .. ": " .. what .. " creates nothing")
-                elseif T.exists(bad) then
-                    -- About one wrong password in 256 passes the one-byte
-                    -- check of traditional encryption; the data then fails.
-                    T.eq(T.read(bad) ~= files["secret.txt"], true, archive .. ": " .. what)
-                    os.remove(bad)
-                end
-            end
-            refused({}, "no password")
-            refused({callback = print}, "no password")
-            zip.SetDefaultPassword(1, "pass word")
-            refused({password = "pass wort"}, "a wrong password")
-            refused({password = ""}, "an empty password, not the default,")
-            zip.ExtractFile(1, index, out .. "/default")
-            T.eq(T.read(out .. "/default"), files["secret.txt"], archive .. ": the default password")
+            zip.ExtractFile(1, 0, out)
+            T.eq(T.read(out), secret, archive .. ": the default password")
         end)
     end
-    -- A password for an entry that is not encrypted does no harm.
     T.with_archive(1, dir .. "/trad.zip", function()
         zip.ExtractFile(1, zip.LocateFile(1, "open.txt"), dir .. "/out", {password = "x"})
-        T.eq(T.read(dir .. "/out"), "plain\n", "unencrypted entry")
+        T.eq(T.read(dir .. "/out"), "plain", "unencrypted entry")
     end)
 end
 
@@ -172,15 +148,15 @@ function tests.corrupt_entries_fail()
     end
 end
 
--- While a callback runs, its archive may be read but not closed, reopened
--- or changed; nested extractions work; the guard goes on every path out.
+-- While a callback runs, its archive may be read but not closed or
+-- reopened (other changes: change_guard_test); nested extractions work, and
+-- each releases only its own guard; the guard goes on every path out.
 function tests.the_callback_guard()
     local archive, payload = Z.python("sizes")
     local other = Z.python("names")
     local out = T.tmpdir()
-    local copy = T.write(out .. "/copy.zip", T.read(other))
     zip.OpenArchive(1, archive)
-    zip.OpenArchive(2, copy, 1004)
+    zip.OpenArchive(2, T.write(out .. "/copy.zip", T.read(other)), 1004)
     zip.OpenArchive(3, other)
     local big, mid = zip.LocateFile(1, "e150000"), zip.LocateFile(1, "e65537")
     local log = {}
@@ -193,32 +169,23 @@ function tests.the_callback_guard()
         if t.progress ~= 43 then return end
         try("close", zip.CloseArchive, 1)
         try("reopen", zip.OpenArchive, 1, other)
-        try("name", zip.GetFileAtIndex, 1, 0)
-        try("locate", zip.LocateFile, 1, "e0")
         try("attributes", zip.GetFileAttributes, 1, big)
-        try("delete", zip.DeleteFile, 1, 0)
-        try("rename", zip.RenameFile, 1, 0, "renamed")
         try("nested", zip.ExtractFile, 1, mid, out .. "/nested", {callback = function()
             try("inner close", zip.CloseArchive, 1)
         end})
-        -- A nested extraction from another archive releases only its own guard.
         try("other", zip.ExtractFile, 2, zip.LocateFile(2, "a.txt"), out .. "/other",
             {callback = function() try("close from other", zip.CloseArchive, 1) end})
         try("close from outer", zip.CloseArchive, 1)
-        try("delete other", zip.DeleteFile, 2, 0)
         try("rename other", zip.RenameFile, 2, 2, "renamed")
         try("close another", zip.CloseArchive, 3)
     end})
-    T.eq(table.concat(log, " "), "close=refused reopen=refused name=ok locate=ok attributes=ok " ..
-         "delete=refused rename=refused inner close=refused inner close=refused nested=ok " ..
-         "close from other=refused other=ok close from outer=refused delete other=ok " ..
+    T.eq(table.concat(log, " "), "close=refused reopen=refused attributes=ok inner close=refused " ..
+         "inner close=refused nested=ok close from other=refused other=ok close from outer=refused " ..
          "rename other=ok close another=ok", "log")
     T.eq(T.read(out .. "/outer"), T.read(payload .. "/e150000"), "outer data")
     T.eq(T.read(out .. "/nested"), T.read(payload .. "/e65537"), "nested data")
     T.eq(T.read(out .. "/other"), "a at the top", "data from the other archive")
-    T.eq(zip.GetFileAtIndex(1, 0), "e0", "the guarded archive is the one opened, unchanged")
-    T.eq(zip.LocateFile(2, "renamed"), 2, "the other archive is changed")
-    -- The guard goes with a callback that raises, too.
+    T.eq(zip.GetFileAtIndex(1, 0), "e0", "the guarded archive is the one opened")
     T.raises("out", zip.ExtractFile, 1, big, out .. "/x", {callback = function() error("out") end})
     zip.CloseArchive(1)
     zip.CloseArchive(2, 1)

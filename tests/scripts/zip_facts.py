@@ -13,20 +13,16 @@ MONTHS = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec".split()
 
 
 def lua(value):
-    if value is None or isinstance(value, bool):
-        return {None: "nil", True: "true", False: "false"}[value]
-    if isinstance(value, int):
-        return str(value)
-    if isinstance(value, str):
-        value = value.encode("utf-8")
+    if value is None or isinstance(value, (bool, int)):
+        return "nil" if value is None else str(value).lower()
+    value = value.encode("utf-8") if isinstance(value, str) else value
     return '"' + "".join(chr(b) if 32 <= b < 127 and b not in (34, 92) else "\\%03d" % b
                          for b in value) + '"'
 
 
 def stored_bytes(f, info):
     f.seek(info.header_offset + 26)
-    name_length, extra_length = struct.unpack("<HH", f.read(4))
-    f.seek(name_length + extra_length, 1)
+    f.seek(sum(struct.unpack("<HH", f.read(4))), 1)
     return f.read(info.compress_size)
 
 

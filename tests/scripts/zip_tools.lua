@@ -9,12 +9,8 @@ local Z = {}
 function Z.facts(archive, password)
     local output, ok = T.run("python3 zip_facts.py " .. q(archive) .. (password and " " .. q(password) or ""))
     if not ok then error("zip_facts.py failed on " .. archive .. ":\n" .. output, 2) end
-    local facts = assert(load(output, "zip_facts", "t", {}))()
-    local names = {}
-    for _, entry in ipairs(facts.entries) do
-        names[#names + 1] = entry.name
-        facts[entry.name] = entry
-    end
+    local facts, names = assert(load(output, "zip_facts", "t", {}))(), {}
+    for _, entry in ipairs(facts.entries) do names[#names + 1], facts[entry.name] = entry.name, entry end
     facts.names = table.concat(names, ",")
     return setmetatable(facts, {__index = function(_, name)
         error(("no entry %q; the archive holds: %s"):format(name, facts.names), 2)
@@ -46,10 +42,8 @@ end
 function Z.python(kind, ...)
     local dir = T.tmpdir()
     local archive = dir .. "/" .. kind .. ".zip"
-    local stamps = {}
-    for i, stamp in ipairs({...}) do stamps[i] = q(stamp) end
     T.sh(("python3 make_fixture.py %s %s %s %s"):format(kind, q(archive), q(dir .. "/payload"),
-                                                       table.concat(stamps, " ")))
+                                                       table.concat({...}, " ")))
     return archive, dir .. "/payload"
 end
 

@@ -36,15 +36,15 @@ void AdapterTest::TearDown() {
 
 AdapterCalls& AdapterTest::A() {
     if (linked) {
-#define ZIPCVX_LINKED(name) ::name,
-        static AdapterCalls code{ZIPCVX_ADAPTER_ENTRY_POINTS(ZIPCVX_LINKED)};
+#define ZIPCVX_LINKED(name, result, params) ::name,
+        static AdapterCalls code{CVX_ENTRY_POINTS(ZIPCVX_LINKED)};
 #undef ZIPCVX_LINKED
         return code;
     }
     if (callsFor_ != &host()) {
         const cvx::Host& h = host();
-#define ZIPCVX_LOADED(name) h.Entry<name##Fn>(#name),
-        calls_ = {ZIPCVX_ADAPTER_ENTRY_POINTS(ZIPCVX_LOADED)};
+#define ZIPCVX_LOADED(name, result, params) h.Entry<name##Fn>(#name),
+        calls_ = {CVX_ENTRY_POINTS(ZIPCVX_LOADED)};
 #undef ZIPCVX_LOADED
         callsFor_ = &h;
     }

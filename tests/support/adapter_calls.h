@@ -13,15 +13,8 @@
 
 namespace zipcvx_test {
 
-// clang-format off
-#define ZIPCVX_ADAPTER_ENTRY_POINTS(X) X(FOpen) X(FClose) X(FRead) X(FGetC) X(FWrite) X(FPutC) \
-    X(FSeek) X(FFlush) X(FEof) X(Stat) X(FStat) X(OpenDir) X(CloseDir) X(NextDirEntry)
-// clang-format on
-
 struct AdapterCalls {
-#define ZIPCVX_POINTER(name) name##Fn name;
-    ZIPCVX_ADAPTER_ENTRY_POINTS(ZIPCVX_POINTER)
-#undef ZIPCVX_POINTER
+    CVX_ENTRY_POINTS(CVX_ENTRY_FIELD)
 };
 
 // The plugin's own record behind a handle: both sides compile its layout

@@ -5,14 +5,23 @@
 #ifndef ZIPCVX_TESTS_LINKED_PLUGIN_H
 #define ZIPCVX_TESTS_LINKED_PLUGIN_H
 
+#include "plugin/plugin_state.h"
 #include "support/plugin_host.h"
 
 namespace zipcvx_test {
 
 class LinkedPlugin : public PluginHost {
   protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        PluginHost::SetUp();
+        gPlugin.services = host().services();
+    }
+    void TearDown() override {
+        gPlugin.services = nullptr;
+        gPlugin.registry = nullptr;
+        gPlugin.guards = nullptr;
+        PluginHost::TearDown();
+    }
     VmState* vm() { return reinterpret_cast<VmState*>(host().vm()); }
 };
 

@@ -8,18 +8,10 @@
 
 namespace zipcvx_test {
 
-class ScopedTimeZone {
-  public:
-    explicit ScopedTimeZone(const char* zone) { Set(zone); }
-    ~ScopedTimeZone() { Set("Europe/Berlin"); }
+struct ScopedTimeZone {
+    explicit ScopedTimeZone(const char* zone) { setenv("TZ", zone, 1), tzset(); }
+    ~ScopedTimeZone() { setenv("TZ", "Europe/Berlin", 1), tzset(); }
     ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-  private:
-    static void Set(const char* zone) {
-        setenv("TZ", zone, 1);
-        tzset();
-    }
 };
 
 }  // namespace zipcvx_test

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstdio>
-#include <functional>
 
 #include "support/plugin_host.h"
 
@@ -12,76 +10,61 @@ namespace zipcvx_test {
 namespace {
 
 std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
     std::string hex;
-    hex.reserve(bytes.size() * 2);
     for (unsigned char c : bytes) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
+        hex += "0123456789abcdef"[c >> 4];
+        hex += "0123456789abcdef"[c & 15];
     }
     return hex;
 }
 
-void RunPython(const std::string& path, const std::string& program) {
-    const std::string script = path + ".py";
-    WriteFileBytes(script, program);
+// Runs a python3 program with `path` set to the archive's path.
+void Python(const std::string& path, const std::string& program) {
+    WriteFileBytes(path + ".py", "import struct, sys, zipfile\npath = sys.argv[1]\n" + program);
     std::string output;
-    ASSERT_EQ(Shell("python3 '" + script + "'", &output), 0) << output;
-    std::remove(script.c_str());
+    ASSERT_EQ(Shell("python3 '" + path + ".py' '" + path + "'", &output), 0) << output;
+    std::remove((path + ".py").c_str());
 }
 
-uint32_t Le(const std::string& d, size_t at, int width) {
-    uint32_t v = 0;
-    for (int i = width - 1; i >= 0; --i)
-        v = v << 8 | static_cast<unsigned char>(d[at + static_cast<size_t>(i)]);
-    return v;
-}
-
-// Changes a 32-bit field of both headers of one entry (at these offsets in
-// the local and the central header).
-void PatchBothHeaders(const std::string& path, const std::string& name, size_t localField,
-                      size_t centralField, const std::function<uint32_t(uint32_t)>& change) {
-    std::string d = ReadFileBytes(path);
-    const auto patch = [&](size_t at) {
-        const uint32_t v = change(Le(d, at, 4));
-        for (size_t i = 0; i < 4; ++i)
-            d[at + i] = static_cast<char>(v >> (8 * i));
-    };
-    const size_t end = d.rfind("PK\x05\x06");
-    ASSERT_NE(end, std::string::npos) << path;
-    for (size_t at = Le(d, end + 16, 4); d.compare(at, 4, "PK\x01\x02") == 0;
-         at += 46 + Le(d, at + 28, 2) + Le(d, at + 30, 2) + Le(d, at + 32, 2)) {
-        if (d.compare(at + 46, Le(d, at + 28, 2), name) != 0) continue;
-        patch(at + centralField);
-        patch(Le(d, at + 42, 4) + localField);
-    }
-    WriteFileBytes(path, d);
-}
+// Changes a 32-bit field of both headers of one entry, at these offsets in
+// the local and the central header.
+const char kPatch[] = R"PY(
+def patch(name, local, central, change):
+    d = bytearray(open(path, 'rb').read())
+    at = struct.unpack_from('<I', d, d.rfind(b'PK\5\6') + 16)[0]
+    while d[at:at + 4] == b'PK\1\2':
+        n, e, c = struct.unpack_from('<HHH', d, at + 28)
+        if d[at + 46:at + 46 + n] == name:
+            for f in (at + central, struct.unpack_from('<I', d, at + 42)[0] + local):
+                struct.pack_into('<I', d, f, change(struct.unpack_from('<I', d, f)[0]) & 0xFFFFFFFF)
+        at += 46 + n + e + c
+    open(path, 'wb').write(d)
+)PY";
 
 }  // namespace
 
 void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
-    std::string program = "import zipfile\nwith zipfile.ZipFile('" + path + "', 'w') as zf:\n";
-    program += "    pass\n";
+    std::string program = "with zipfile.ZipFile(path, 'w') as zf:\n    pass\n";
     for (const ZipEntry& e : entries) {
         char date[64];
         snprintf(date, sizeof date, "(%d, %d, %d, %d, %d, %d)", e.date[0], e.date[1], e.date[2],
                  e.date[3], e.date[4], e.date[5]);
         program += "    i = zipfile.ZipInfo(bytes.fromhex('" + Hex(e.name) + "').decode(), " +
-                   date + ")\n";
-        program += std::string("    i.compress_type = zipfile.") +
-                   (e.deflate ? "ZIP_DEFLATED" : "ZIP_STORED") + "\n";
-        program += "    zf.writestr(i, bytes.fromhex('" + Hex(e.data) + "'))\n";
+                   date + ")\n    i.compress_type = zipfile." +
+                   (e.deflate ? "ZIP_DEFLATED" : "ZIP_STORED") +
+                   "\n    zf.writestr(i, bytes.fromhex('" + Hex(e.data) + "'))\n";
     }
-    RunPython(path, program);
+    Python(path, program);
 }
 
 void CorruptCrc(const std::string& path, const std::string& name) {
-    PatchBothHeaders(path, name, 14, 16, [](uint32_t v) { return v ^ 0x5a5a5a5au; });
+    Python(path, kPatch + ("patch(bytes.fromhex('" + Hex(name) +
+                           "'), 14, 16, lambda v: v ^ 0x5a5a5a5a)"));
 }
 
 void UnderstateSize(const std::string& path, const std::string& name, unsigned by) {
-    PatchBothHeaders(path, name, 22, 24, [by](uint32_t v) { return v - by; });
+    Python(path, kPatch + ("patch(bytes.fromhex('" + Hex(name) + "'), 22, 24, lambda v: v - " +
+                           std::to_string(by) + ")"));
 }
 
 std::string CountingBytes(size_t size) {
