@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <stdint.h>
 
-#include <algorithm>
-#include <cmath>
 #include <limits>
 #include <lua.hpp>
 #include <string>
@@ -192,32 +190,6 @@ TEST_F(Arguments, StringOptionsStayOnTheStackUntilCopied) {
     EXPECT_EQ(host().LiveBlocks(), 0u);
 }
 
-TEST_F(Arguments, KeptOptionsStayOnTheStack) {
-    static int32_t callback;
-    static int32_t userdata;
-    const Probe keep = [](VmState* vm) {
-        callback = KeepOption(vm, 1, "callback");
-        userdata = KeepOption(vm, 1, "userdata");
-        if (callback > 0) {
-            EXPECT_TRUE(lua_isfunction(reinterpret_cast<lua_State*>(vm), callback));
-        }
-    };
-    const struct {
-        const char* table;
-        int callback;  // index past the top before, or -1
-        int userdata;
-    } cases[] = {{"{callback = print, userdata = false}", 1, 2},
-                 {"{userdata = 'u', other = print}", -1, 1},
-                 {"{callback = nil}", -1, -1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.table);
-        EXPECT_EQ(Call(keep, c.table), "");
-        EXPECT_EQ(callback, c.callback < 0 ? -1 : gTopBefore + c.callback);
-        EXPECT_EQ(userdata, c.userdata < 0 ? -1 : gTopBefore + c.userdata);
-        EXPECT_EQ(gTopAfter, gTopBefore + std::max({c.callback, c.userdata, 0}));
-    }
-}
-
 TEST_F(Arguments, TheRegistryFindsTheFirstRecordWithBothWordsEqual) {
     ArchiveRecord records[4]{};  // unlinking reaches into the whole record
     ArchiveObject &one = records[0].object, &automatic = records[1].object,
@@ -235,20 +207,6 @@ TEST_F(Arguments, TheRegistryFindsTheFirstRecordWithBothWordsEqual) {
     EXPECT_EQ(FindArchive(ObjectId{0, 0}), &zero);
     EXPECT_EQ(FindArchive(ObjectId{1, handle}), nullptr);
     EXPECT_EQ(FindArchive(ObjectId{2, 0}), nullptr);
-
-    // The lookup reads the identifier at position 1 as the host gives it.
-    static ArchiveObject* found;
-    static ObjectId id;
-    const Probe lookup = [](VmState* vm) { found = LookupArchive(vm, &id); };
-    lua_pushlightuserdata(host().vm(), &automatic);
-    lua_setglobal(host().vm(), "handle");
-    for (const auto& [argument, record] :
-         {std::pair{"handle", &automatic}, std::pair{"1.9, 'more'", &one},
-          std::pair{"5", static_cast<ArchiveObject*>(nullptr)}}) {
-        EXPECT_EQ(Call(lookup, argument), "");
-        EXPECT_EQ(found, record) << argument;
-    }
-    EXPECT_EQ(id.number, 5);
 
     UnlinkArchive(&one);
     EXPECT_EQ(FindArchive(ObjectId{1, 0}), &oneAgain);
