@@ -14,40 +14,12 @@
 namespace zipcvx_test {
 namespace {
 
-// What zip.CloseArchive gives its progress callback, recorded and checked
-// after the close (an error raised in a callback does not stop the writing).
-const char kProgressChecks[] = R"LUA(
-function record_progress(list)
-    return function(t)
-        local keys = {}
-        for k in pairs(t) do keys[#keys + 1] = k end
-        table.sort(keys)
-        list[#list + 1] = {progress = t.progress, action = t.action, id = t.id,
-                           userdata = t.userdata, keys = table.concat(keys, ","),
-                           inside = host.InCallback()}
-    end
-end
-function check_progress(list, id, userdata, keys)
-    assert(#list >= 3 and list[1].progress == 0 and list[#list].progress == 100,
-           #list .. " calls, from " .. list[1].progress .. " to " .. list[#list].progress)
-    for i, t in ipairs(list) do
-        assert(t.action == "CloseArchive" and t.id == id and t.userdata == userdata, t.action)
-        assert(t.keys == keys, t.keys)
-        assert(t.inside, "tag 31 not set during the callback")
-        assert(t.progress == math.floor(t.progress), "progress " .. t.progress)
-        assert(i == 1 or t.progress >= list[i - 1].progress, "progress went back")
-    end
-    assert(not host.InCallback(), "tag 31 still set after the close")
-end
-)LUA";
-
 class ArchiveObjects : public ScriptArchives {
   protected:
     ArchiveObjects() { options.logCalls = true; }
 
     void SetUp() override {
         PluginHost::SetUp();
-        Run(kProgressChecks);
         original_ =
             MakeArchive(TempDir(), "original.zip",
                         {{"first.txt", "first entry\n"}, {"second.txt", "second\n"}}, kInfoZip);
@@ -69,59 +41,6 @@ class ArchiveObjects : public ScriptArchives {
     std::string other_;
     std::string originalBytes_;
 };
-
-TEST_F(ArchiveObjects, ProgressRunsFromZeroToHundredInsideTagThirtyOne) {
-    const struct {
-        const char* name;
-        const char* open;      // Lua statement that opens the archive as `id`
-        const char* userdata;  // the fourth argument, or null for none
-        const char* expected;  // what the tables hold as "userdata"
-    } cases[] = {
-        {"numeric, no userdata", "id = 7; zip.OpenArchive(7, path, 1006)", nullptr, "nil"},
-        {"numeric, a table", "id = -3; zip.OpenArchive(-3, path, 1006)", "mine", "mine"},
-        {"automatic, false", "id = zip.OpenArchive(nil, path, 1006)", "false", "false"},
-        {"automatic, nil as fourth", "id = zip.OpenArchive(nil, path, 1006)", "nil", "nil"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = TempDir() + "/progress.zip";
-        std::filesystem::remove(path);
-        Run("path = " + Q(path) + "; " + c.open + "; mine = {}");
-        ASSERT_EQ(Records().size(), 1u);
-        AddSeveralPending(Records()[0]->archive);
-        const std::string extra = c.userdata != nullptr ? std::string(", ") + c.userdata : "";
-        host().calls().clear();
-        Run("seen = {}; zip.CloseArchive(id, 0, record_progress(seen)" + extra + ")");
-        const bool hasUserdata = c.userdata != nullptr && std::string(c.userdata) != "nil";
-        Run(std::string("check_progress(seen, id, ") + c.expected + ", '" +
-            (hasUserdata ? "action,id,progress,userdata" : "action,id,progress") + "')");
-        EXPECT_EQ(Entries(path), "bulk0,bulk1,bulk2,bulk3");
-        EXPECT_TRUE(Records().empty());
-        // The host's tag 31 is set around each call alone.
-        EXPECT_EQ(CountCalls(host(), "SetHostTags"), 2 * CountCalls(host(), "CallFunction(1,0)"));
-    }
-}
-
-TEST_F(ArchiveObjects, TheDiscardArgumentIsTruncatedTowardZero) {
-    const struct {
-        const char* discard;
-        bool writes;
-    } cases[] = {{"nil", true}, {"0.5", true}, {"-0.5", true}, {"0.9999", true}, {"0/0", true},
-                 {"1", false},  {"-1", false}, {"1.5", false}, {"1e10", false},  {"-1e10", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string("discard ") + c.discard);
-        WriteFileBytes(original_, originalBytes_);
-        Run("zip.OpenArchive(1, " + Q(original_) + ", 1004)");
-        AddPending(ArchiveNumbered(1), "added.txt", "added\n");
-        Run(std::string("zip.CloseArchive(1, ") + c.discard + ")");
-        if (c.writes) {
-            EXPECT_EQ(Entries(original_), "added.txt,first.txt,second.txt");
-        } else {
-            EXPECT_EQ(ReadFileBytes(original_), originalBytes_);
-        }
-        EXPECT_TRUE(Records().empty());
-    }
-}
 
 TEST_F(ArchiveObjects, ModesAreTruncatedAndUnknownOnesRefusedBeforeAnythingIsTouched) {
     Run("zip.OpenArchive(1, " + Q(original_) + ", 1004)");

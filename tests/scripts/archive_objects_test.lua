@@ -88,6 +88,48 @@ function tests.arguments_are_checked_before_anything_is_done()
     zip.CloseArchive(1)
 end
 
+-- The discard argument is truncated toward zero.
+function tests.the_discard_argument_is_truncated_toward_zero()
+    local copy = dir .. "/discard.zip"
+    for _, case in ipairs({{"nil", 3}, {"0.5", 3}, {"-0.5", 3}, {"0.9999", 3}, {"0/0", 3}, {"1", 2},
+                           {"-1", 2}, {"1.5", 2}, {"1e10", 2}, {"-1e10", 2}}) do
+        zip.OpenArchive(1, T.write(copy, T.read(two)), 1004)
+        zip.AddDirectory(1, "added")
+        load("zip.CloseArchive(1, " .. case[1] .. ")")()
+        T.with_archive(1, copy, function() T.eq(T.count(1), case[2], "discard " .. case[1]) end)
+    end
+end
+
+-- zip.CloseArchive's progress: whole numbers from 0 to 100, never going
+-- back, each call inside host tag 31 with the archive's identifier and the
+-- userdata given (a nil given as the fourth argument is none).
+function tests.closing_reports_its_progress()
+    local target = dir .. "/progress.zip"
+    for _, args in ipairs({{7}, {-3, {}}, {"auto", false}, {"auto", nil, n = 2}}) do
+        os.remove(target)
+        local id = args[1] == "auto" and zip.OpenArchive(nil, target, 1006) or args[1]
+        if id == args[1] then zip.OpenArchive(id, target, 1006) end
+        for i = 1, 4 do zip.AddFile(id, dir .. "/big.txt", {newname = "big" .. i}) end
+        local seen = {}
+        zip.CloseArchive(id, 0, function(t)
+            local keys = {}
+            for k in pairs(t) do keys[#keys + 1] = k end
+            table.sort(keys)
+            seen[#seen + 1] = {t = t, keys = table.concat(keys, ","), inside = host.InCallback()}
+        end, table.unpack(args, 2, args.n or #args))
+        local what = tostring(args[1]) .. ", " .. tostring(args[2])
+        T.eq(#seen >= 3 and seen[1].t.progress == 0 and seen[#seen].t.progress == 100, true, what)
+        for i, s in ipairs(seen) do
+            T.fields(s.t, {action = "CloseArchive", id = id, userdata = args[2]}, what)
+            T.eq(s.keys, args[2] == nil and "action,id,progress" or "action,id,progress,userdata", what)
+            T.eq(s.inside and math.type(s.t.progress) == "integer", true, what)
+            T.eq(i == 1 or s.t.progress >= seen[i - 1].t.progress, true, what .. ": went back")
+        end
+        T.eq(host.InCallback(), false, what .. ": tag 31 after the close")
+        T.with_archive(1, target, function() T.eq(T.count(1), 4, what) end)
+    end
+end
+
 -- A handle kept after its archive was closed names no archive, even when
 -- the next archive's record takes the same address.
 function tests.a_closed_handle_never_reaches_another_archive()
