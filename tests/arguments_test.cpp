@@ -1,6 +1,5 @@
 // The argument machinery that every zip.* command shares, run against the
-// host's real script VM inside a protected call, as a command would be; and
-// the archive registry that commands look archives up in.
+// host's real script VM inside a protected call, as a command would be.
 #include "commands/arguments.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +9,6 @@
 #include <lua.hpp>
 #include <string>
 
-#include "archive/archive_registry.h"
 #include "plugin/plugin_state.h"
 #include "support/fixtures.h"
 #include "support/linked_plugin.h"
@@ -188,37 +186,6 @@ TEST_F(Arguments, StringOptionsStayOnTheStackUntilCopied) {
 
     EXPECT_NE(Call(peek, "{password = {}}").find("string expected"), std::string::npos);
     EXPECT_EQ(host().LiveBlocks(), 0u);
-}
-
-TEST_F(Arguments, TheRegistryFindsTheFirstRecordWithBothWordsEqual) {
-    ArchiveRecord records[4]{};  // unlinking reaches into the whole record
-    ArchiveObject &one = records[0].object, &automatic = records[1].object,
-                  &oneAgain = records[2].object, &zero = records[3].object;
-    one.idNumber = 1;
-    automatic.idHandle = reinterpret_cast<uintptr_t>(&automatic);
-    oneAgain.idNumber = 1;
-    for (ArchiveObject* r : {&one, &automatic, &oneAgain, &zero})
-        AppendArchive(r);
-    EXPECT_EQ(gPlugin.registry, &one);
-    EXPECT_EQ(zero.next, nullptr);
-    const uintptr_t handle = automatic.idHandle;
-    EXPECT_EQ(FindArchive(ObjectId{1, 0}), &one);
-    EXPECT_EQ(FindArchive(ObjectId{0, handle}), &automatic);
-    EXPECT_EQ(FindArchive(ObjectId{0, 0}), &zero);
-    EXPECT_EQ(FindArchive(ObjectId{1, handle}), nullptr);
-    EXPECT_EQ(FindArchive(ObjectId{2, 0}), nullptr);
-
-    UnlinkArchive(&one);
-    EXPECT_EQ(FindArchive(ObjectId{1, 0}), &oneAgain);
-    UnlinkArchive(&one);  // no longer listed: nothing changes
-    UnlinkArchive(&zero);
-    EXPECT_EQ(oneAgain.next, nullptr);
-    AppendArchive(&one);
-    EXPECT_EQ(oneAgain.next, &one);
-    EXPECT_EQ(FindArchive(ObjectId{1, 0}), &oneAgain);
-    for (ArchiveObject* r : {&automatic, &oneAgain, &one})
-        UnlinkArchive(r);
-    EXPECT_EQ(gPlugin.registry, nullptr);
 }
 
 }  // namespace

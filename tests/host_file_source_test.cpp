@@ -45,10 +45,6 @@ class HostFileSource : public LinkedPlugin {
                             void* data = nullptr, zip_uint64_t length = 0) {
         return HostFileSourceCallback(state, data, length, command);
     }
-    static zip_int64_t Seek(HostFileSourceState* state, zip_int64_t offset, int whence) {
-        zip_source_args_seek_t args{offset, whence};
-        return Call(state, ZIP_SOURCE_SEEK, &args, sizeof args);
-    }
     static std::string Read(HostFileSourceState* state, size_t length) {
         std::string buffer(length, '\0');
         const zip_int64_t n = Call(state, ZIP_SOURCE_READ, buffer.data(), length);
@@ -59,43 +55,6 @@ class HostFileSource : public LinkedPlugin {
         return MakeArchive(TempDir(), "fixture.zip", kEntries, kInfoZip);
     }
 };
-
-TEST_F(HostFileSource, SeeksWithinTheArchiveAndNoFurther) {
-    const std::string path = InfoZipArchive();
-    const std::string bytes = ReadFileBytes(path);
-    const auto size = static_cast<zip_int64_t>(bytes.size());
-    HostFileSourceState* state = NewState(path, false);
-
-    // Each step seeks from where the one before left the file; a refused
-    // seek leaves the position where it was.
-    struct Step {
-        zip_int64_t offset;
-        int whence;
-        zip_int64_t result;
-        zip_int64_t position;
-    };
-    const Step steps[] = {
-        {size, SEEK_SET, 0, size},     {size + 1, SEEK_SET, -1, size}, {1, SEEK_CUR, -1, size},
-        {-size, SEEK_CUR, 0, 0},       {-1, SEEK_CUR, -1, 0},          {-1, SEEK_SET, -1, 0},
-        {0, SEEK_END, 0, size},        {1, SEEK_END, -1, size},        {-size, SEEK_END, 0, 0},
-        {-size - 1, SEEK_END, -1, 0},  {22, SEEK_SET, 0, 22},          {10, SEEK_CUR, 0, 32},
-        {-22, SEEK_END, 0, size - 22}, {0, 99, -1, size - 22},
-    };
-    for (const Step& s : steps) {
-        SCOPED_TRACE("seek " + std::to_string(s.offset) + " whence " + std::to_string(s.whence));
-        EXPECT_EQ(Seek(state, s.offset, s.whence), s.result);
-        EXPECT_EQ(Call(state, ZIP_SOURCE_TELL), s.position);
-    }
-    // The end-of-central-directory record is the last 22 bytes.
-    EXPECT_EQ(Read(state, 100), bytes.substr(bytes.size() - 22));
-    EXPECT_EQ(Read(state, 100), "");
-
-    // An argument block shorter than libzip's is refused, not read past.
-    zip_source_args_seek_t args{0, SEEK_SET};
-    EXPECT_EQ(Call(state, ZIP_SOURCE_SEEK, &args, sizeof args - 1), -1);
-    EXPECT_EQ(Call(state, ZIP_SOURCE_TELL), size);
-    Call(state, ZIP_SOURCE_FREE);
-}
 
 TEST_F(HostFileSource, AnswersEachCommandInBothModes) {
     const std::string path = InfoZipArchive();
