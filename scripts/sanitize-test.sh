@@ -1,7 +1,6 @@
 #!/bin/sh
 # The whole test suite built with AddressSanitizer and UndefinedBehavior-
-# Sanitizer (leak checking included), in build-asan/. The C heap fault
-# sweeps need malloc for themselves and skip here; every other test runs.
+# Sanitizer (leak checking included), in build-asan/.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh

@@ -46,13 +46,6 @@ TEST_F(AdapterDirectory, TwoListingsOpenAtOnceKeepTheirOwnPlace) {
     A().CloseDir(img);
 }
 
-// Without its node a subdirectory is still listed, and again at its next
-// mention.
-TEST_F(AdapterDirectory, ASubdirectoryThatCannotBeRecordedIsListedAllTheSame) {
-    host().FailNth(cvx::Fault::Alloc, 1, "zcd");
-    EXPECT_EQ(List(pics), "img/ img/ doc.txt doc/ empty.txt");
-}
-
 using SeenIndexListing = Linked<AdapterTest>;
 
 // Subdirectories mentioned again and again, in other letter cases and out

@@ -1,5 +1,5 @@
 // Fault sweeps of the adapter's entry points: every allocation of the host
-// and of the C heap under libzip, and every host file call, fails in turn.
+// and every host file call fails in turn.
 // Each point answers null or 0 (or a short read), leaves nothing allocated
 // or open, and the archive keeps every byte.
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 #include <string>
 
 #include "support/adapter_calls.h"
-#include "support/c_heap_faults.h"
 #include "support/fault_sweep.h"
 #include "support/fixtures.h"
 
@@ -123,7 +122,6 @@ TEST_F(AdapterSweeps, ListingDirectories) {
             return listed == names;
         });
         SweepAll(host(), {HostFault(cvx::Fault::Alloc, "zipplug")}, c);
-        if (CHeapFaults::Available()) Sweep(host(), CHeap(), c);
         // A subdirectory that cannot be recorded is listed all the same,
         // and again at its next mention.
         c.operation = [&] { return (listed = List(path)) != "(none)"; };

@@ -1,18 +1,14 @@
 // The argument machinery that every zip.* command shares, run against the
-// host's real script VM inside a protected call, as a command would be; and
-// the archive registry that commands look archives up in.
+// host's real script VM inside a protected call, as a command would be.
 #include "commands/arguments.h"
 
 #include <gtest/gtest.h>
 #include <stdint.h>
 
-#include <algorithm>
-#include <cmath>
 #include <limits>
 #include <lua.hpp>
 #include <string>
 
-#include "archive/archive_registry.h"
 #include "plugin/plugin_state.h"
 #include "support/fixtures.h"
 #include "support/linked_plugin.h"
@@ -85,14 +81,6 @@ class Arguments : public LinkedPlugin {
         EXPECT_EQ(gTopAfter, gTopBefore) << args << ": the stack is not back where it was";
     }
 };
-
-TEST_F(Arguments, IndicesAreTruncatedNumbers) {
-    const Probe index = [](VmState* vm) { gInteger = CheckIndex(vm, 2); };
-    CallBalanced(index, "0, -1e300");
-    EXPECT_EQ(gInteger, INT32_MIN);
-    EXPECT_NE(Call(index, "0, {}").find("number expected"), std::string::npos);
-    EXPECT_NE(Call(index, "0").find("number expected"), std::string::npos);
-}
 
 TEST_F(Arguments, AnOptionTableIsLookedForByTheArgumentCount) {
     const Probe probe = [](VmState* vm) { gFlag = HasOptionTable(vm, Vm().GetTop(vm), 3); };
@@ -186,14 +174,7 @@ TEST_F(Arguments, StringOptionsStayOnTheStackUntilCopied) {
     }
     FreeStringOption(nullptr);
 
-    // A copy that cannot be had fails the command; a name or password with a
-    // zero byte is refused before any copy is made.
-    host().FailNth(cvx::Fault::Alloc, 1, "tstring");
-    EXPECT_EQ(Call(peek, "{password = 'secret'}"), "");
-    EXPECT_NE(gString.text, nullptr);
-    EXPECT_EQ(gCopied, kErrNoMemory);
-    EXPECT_EQ(gCopy, nullptr);
-    EXPECT_EQ(host().LiveBlocks(), 0u);
+    // A name or password with a zero byte is refused before any copy is made.
     for (const auto& [text, code] : {std::pair<const char*, int32_t>{"a\0b", kErrBadValue},
                                      std::pair<const char*, int32_t>{"ab", 0}}) {
         gCopy = nullptr;
@@ -205,77 +186,6 @@ TEST_F(Arguments, StringOptionsStayOnTheStackUntilCopied) {
 
     EXPECT_NE(Call(peek, "{password = {}}").find("string expected"), std::string::npos);
     EXPECT_EQ(host().LiveBlocks(), 0u);
-}
-
-TEST_F(Arguments, KeptOptionsStayOnTheStack) {
-    static int32_t callback;
-    static int32_t userdata;
-    const Probe keep = [](VmState* vm) {
-        callback = KeepOption(vm, 1, "callback");
-        userdata = KeepOption(vm, 1, "userdata");
-        if (callback > 0) {
-            EXPECT_TRUE(lua_isfunction(reinterpret_cast<lua_State*>(vm), callback));
-        }
-    };
-    const struct {
-        const char* table;
-        int callback;  // index past the top before, or -1
-        int userdata;
-    } cases[] = {{"{callback = print, userdata = false}", 1, 2},
-                 {"{userdata = 'u', other = print}", -1, 1},
-                 {"{callback = nil}", -1, -1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.table);
-        EXPECT_EQ(Call(keep, c.table), "");
-        EXPECT_EQ(callback, c.callback < 0 ? -1 : gTopBefore + c.callback);
-        EXPECT_EQ(userdata, c.userdata < 0 ? -1 : gTopBefore + c.userdata);
-        EXPECT_EQ(gTopAfter, gTopBefore + std::max({c.callback, c.userdata, 0}));
-    }
-}
-
-TEST_F(Arguments, TheRegistryFindsTheFirstRecordWithBothWordsEqual) {
-    ArchiveRecord records[4]{};  // unlinking reaches into the whole record
-    ArchiveObject &one = records[0].object, &automatic = records[1].object,
-                  &oneAgain = records[2].object, &zero = records[3].object;
-    one.idNumber = 1;
-    automatic.idHandle = reinterpret_cast<uintptr_t>(&automatic);
-    oneAgain.idNumber = 1;
-    for (ArchiveObject* r : {&one, &automatic, &oneAgain, &zero})
-        AppendArchive(r);
-    EXPECT_EQ(gPlugin.registry, &one);
-    EXPECT_EQ(zero.next, nullptr);
-    const uintptr_t handle = automatic.idHandle;
-    EXPECT_EQ(FindArchive(ObjectId{1, 0}), &one);
-    EXPECT_EQ(FindArchive(ObjectId{0, handle}), &automatic);
-    EXPECT_EQ(FindArchive(ObjectId{0, 0}), &zero);
-    EXPECT_EQ(FindArchive(ObjectId{1, handle}), nullptr);
-    EXPECT_EQ(FindArchive(ObjectId{2, 0}), nullptr);
-
-    // The lookup reads the identifier at position 1 as the host gives it.
-    static ArchiveObject* found;
-    static ObjectId id;
-    const Probe lookup = [](VmState* vm) { found = LookupArchive(vm, &id); };
-    lua_pushlightuserdata(host().vm(), &automatic);
-    lua_setglobal(host().vm(), "handle");
-    for (const auto& [argument, record] :
-         {std::pair{"handle", &automatic}, std::pair{"1.9, 'more'", &one},
-          std::pair{"5", static_cast<ArchiveObject*>(nullptr)}}) {
-        EXPECT_EQ(Call(lookup, argument), "");
-        EXPECT_EQ(found, record) << argument;
-    }
-    EXPECT_EQ(id.number, 5);
-
-    UnlinkArchive(&one);
-    EXPECT_EQ(FindArchive(ObjectId{1, 0}), &oneAgain);
-    UnlinkArchive(&one);  // no longer listed: nothing changes
-    UnlinkArchive(&zero);
-    EXPECT_EQ(oneAgain.next, nullptr);
-    AppendArchive(&one);
-    EXPECT_EQ(oneAgain.next, &one);
-    EXPECT_EQ(FindArchive(ObjectId{1, 0}), &oneAgain);
-    for (ArchiveObject* r : {&automatic, &oneAgain, &one})
-        UnlinkArchive(r);
-    EXPECT_EQ(gPlugin.registry, nullptr);
 }
 
 }  // namespace

@@ -1,17 +1,16 @@
-// Fault sweeps of the script commands: every allocation of the host and of
-// the C heap under libzip, and every host file call, fails in turn while a
-// command runs. Each point must give the command's own code and leave
-// nothing allocated or open. Reading commands leave the archive as it was;
-// each writing command runs together with the zip.CloseArchive that writes
-// its change, so that a failure anywhere on the way leaves the archive as
-// it was and no temporary file beside it.
+// Fault sweeps of the script commands: one table of operations, each swept
+// over every allocation and every file call of the host (and every script
+// callback, where the operation makes some). Each point must give one of
+// the operation's codes and leave nothing allocated or open, no temporary
+// file beside the archive, and the archive as it was: always for reading
+// commands, and whenever writing fails for those that write (each writing
+// command runs together with the zip.CloseArchive that writes its change).
 #include <gtest/gtest.h>
 #include <zip.h>
 
 #include <string>
 #include <vector>
 
-#include "support/c_heap_faults.h"
 #include "support/fixtures.h"
 #include "support/script_archives.h"
 #include "support/zip_fixtures.h"
@@ -19,9 +18,29 @@
 namespace zipcvx_test {
 namespace {
 
-// Appended to a chunk that opened archive 1, with the count and ")".
-const char kAssertEntries[] =
-    " assert(host.GetAttribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES) == ";
+// How an operation starts and what it may change.
+enum Kind {
+    kOpen,     // nothing open; the archive keeps its bytes
+    kRead,     // archive 1 open for reading; the archive keeps its bytes
+    kWrite,    // archive 1 open for writing, and the command ends in writing it; one
+               // that fails leaves nothing pending (archive 1 is closed unchanged)
+    kPending,  // archive 1 open with changes of every kind pending
+};
+enum Flags {
+    kCallback = 1,          // swept over CallFunction too; its failure is the command's
+    kSurvivesCallback = 2,  // swept over CallFunction too, and survives it
+    kDated = 4,             // survives a source file whose date cannot be had
+    kWritten = 8,           // a kPending command that writes the changes
+    kCloseKeeps = 16,       // afterwards archive 1 is closed without discarding
+};
+struct Operation {
+    Kind kind;
+    std::string command;         // Lua; i_doc, i_img, i_trad, i_aes name the entries
+    std::vector<int32_t> codes;  // a failing command's code is one of these
+    int flags = 0;
+    int entries = -1;            // entries in the written archive, when known
+    std::string extracted = "";  // the destination's bytes after an extraction
+};
 
 class CommandSweeps : public ScriptArchives {
   protected:
@@ -31,18 +50,14 @@ class CommandSweeps : public ScriptArchives {
             TempDir(), "pics.zip",
             {{"doc.txt", "a document\n"}, {"img/a.png", CountingBytes(70000)}, {"img/empty", ""}},
             kInfoZip);
-        original_ = ReadFileBytes(archive_);
-        source_ = TempDir() + "/source.txt";
-        WriteFileBytes(source_, CountingBytes(90000));
-        out_ = TempDir() + "/out.bin";
-        Run("out = " + Q(out_) + " source = " + Q(source_));
-    }
-
-    void AddEncryptedEntries() {
         MakeArchive(TempDir(), "pics.zip", {{"trad.txt", "traditional"}}, "zip -q -X -P pw");
         MakeArchive(TempDir(), "pics.zip", {{"aes.txt", "advanced"}},
                     std::string(kSevenZip) + " -pSecret -mem=AES256");
         original_ = ReadFileBytes(archive_);
+        out_ = TempDir() + "/out.bin";
+        fresh_ = TempDir() + "/fresh.zip";
+        WriteFileBytes(TempDir() + "/source.txt", CountingBytes(90000));
+        Run("out = " + Q(out_) + " source = " + Q(TempDir() + "/source.txt"));
     }
 
     // Opens archive 1 and names its entries.
@@ -52,247 +67,128 @@ class CommandSweeps : public ScriptArchives {
                "i_trad = zip.LocateFile(1, 'trad.txt') i_aes = zip.LocateFile(1, 'aes.txt')";
     }
 
-    // Pending changes of every kind that writing has to carry out: a new
-    // deflated entry, a new (AES-encrypted) one, a deletion, a rename and a
-    // comment, made through libzip on the archive object 1 owns.
-    void OpenWithChanges(bool aes = true) {
+    // Pending changes of every kind that writing has to carry out, made
+    // through libzip: a new deflated entry, a new AES-encrypted one, a
+    // deletion, a rename and a comment.
+    void OpenWithChanges() {
         Run(Open("1004"));
         zip_t* za = ArchiveNumbered(1);
         ASSERT_NE(za, nullptr);
         AddPending(za, "new/added.bin", CountingBytes(100000));
         AddPending(za, "secret.txt", "secret text");
         const zip_int64_t secret = zip_name_locate(za, "secret.txt", 0);
-        if (aes) {
-            ASSERT_EQ(zip_file_set_encryption(za, static_cast<zip_uint64_t>(secret), ZIP_EM_AES_256,
-                                              "pw"),
-                      0);
-        }
+        ASSERT_EQ(
+            zip_file_set_encryption(za, static_cast<zip_uint64_t>(secret), ZIP_EM_AES_256, "pw"),
+            0);
         ASSERT_EQ(zip_delete(za, 2), 0);
         ASSERT_EQ(zip_file_rename(za, 0, "renamed.txt", 0), 0);
         ASSERT_EQ(zip_set_archive_comment(za, "changed", 7), 0);
     }
 
-    // Only the archive and the files this test made: no temporary file.
-    void ExpectNoLeftovers(const std::string& where) {
-        for (const std::string& name : DirectoryNames(TempDir())) {
-            EXPECT_TRUE(name == "pics.zip" || name == "source.txt" || name == "out.bin")
-                << where << ": " << name << " left beside the archive";
-        }
-    }
-
-    // Deriving an AES key allocates thousands of times in the crypto
-    // library: with crypto set, those points only in the long sweeps. An
-    // AES entry in a written archive calls for isolated C heap points:
-    // libzip 1.7.3 writes its extra field through a null pointer when the
-    // allocation for it fails (_zip_dirent_write).
-    void SweepSites(SweepCase c, bool crypto = false, bool isolateHeap = false) {
-        Sweep(host(), HostFault(cvx::Fault::Alloc), c);
+    void SweepOperation(const Operation& op) {
+        const bool writes = op.kind == kWrite || (op.flags & kWritten) != 0;
+        const std::string command = op.command + (op.kind == kWrite ? " zip.CloseArchive(1)" : "");
+        SweepCase c;
+        c.what = command;
+        c.setup = [&] {
+            WriteFileBytes(archive_, original_);
+            if (op.kind == kRead) Run(Open("1005"));
+            if (op.kind == kWrite) Run(Open("1004"));
+            if (op.kind == kPending) OpenWithChanges();
+        };
+        c.operation = [&] { return Command(command, op.codes, (op.flags & kCallback) != 0); };
+        c.teardown = [&] {
+            RunForCode(host(), op.kind == kWrite || (op.flags & kCloseKeeps) != 0
+                                   ? "pcall(zip.CloseArchive, 1)"
+                                   : "pcall(zip.CloseArchive, 1, 1)");
+            std::remove(fresh_.c_str());
+        };
+        (writes ? c.unchangedOnFailure : c.unchanged) = {archive_};
+        // A source file whose date cannot be examined (or opened to be
+        // examined) is added with the last date it reported or today's; a
+        // progress callback whose call fails does not stop the writing.
+        if (op.flags & kDated) c.absorbedFaults = {cvx::Fault::ExamineFile, cvx::Fault::OpenFile};
+        if (op.flags & kSurvivesCallback) c.absorbedFaults = {cvx::Fault::CallFunction};
+        c.check = [&](int64_t k, bool succeeded) {
+            const std::string where = command + " " + std::to_string(k);
+            if (succeeded && !op.extracted.empty()) {
+                EXPECT_TRUE(ReadFileBytes(out_) == op.extracted) << where;
+            }
+            std::remove(out_.c_str());
+            for (const std::string& name : DirectoryNames(TempDir())) {
+                EXPECT_TRUE(name == "pics.zip" || name == "source.txt")
+                    << where << ": " << name << " left beside the archive";
+            }
+            if (!succeeded || !writes) return;
+            zip_t* za = zip_open(archive_.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, nullptr);
+            ASSERT_NE(za, nullptr) << where << ": the written archive is unreadable";
+            EXPECT_TRUE(op.entries < 0 || zip_get_num_entries(za, 0) == op.entries) << where;
+            zip_discard(za);
+        };
+        SweepAll(host(), AllocSites(), c);
         SweepAll(host(), HostIoSites(), c);
-        c.isolate = isolateHeap;
-        if (CHeapFaults::Available()) Sweep(host(), CHeap(crypto && !LongSweeps()), c);
+        if (op.flags & (kCallback | kSurvivesCallback)) {
+            Sweep(host(), HostFault(cvx::Fault::CallFunction), c);
+        }
     }
 
     std::string archive_;
     std::string original_;
-    std::string source_;
     std::string out_;
+    std::string fresh_;
 };
 
-TEST_F(CommandSweeps, OpeningInEveryModeAndUnderAnIdentifierInUse) {
-    const std::string path = Q(archive_);
-    for (const char* mode : {"1005", "1004", "1006"}) {
-        SweepCase c;
-        c.what = std::string("zip.OpenArchive, mode ") + mode;
-        // A new, empty archive until written.
-        const std::string entries = std::string(mode) == "1006" ? "0" : "3";
-        c.operation = [&] {
-            return Command(
-                "zip.OpenArchive(1, " + path + ", " + mode + ")" + kAssertEntries + entries + ")",
-                {ErrOpenArchive(), kErrNoMemory});
-        };
-        // Mode 1006 only truncates when the archive is written.
-        c.teardown = [&] { RunForCode(host(), "pcall(zip.CloseArchive, 1, 1)"); };
-        c.unchanged = {archive_};
-        SweepSites(c);
-    }
-
-    const std::string fresh = TempDir() + "/fresh.zip";
-    SweepCase created;
-    created.what = "zip.OpenArchive of a new archive, then writing it";
-    created.operation = [&] {
-        return Command("zip.OpenArchive(1, " + Q(fresh) + ", 1004) zip.CloseArchive(1)",
-                       {ErrOpenArchive(), kErrNoMemory, ErrZip()});
+TEST_F(CommandSweeps, EveryOperationUnderEveryHostFault) {
+    const int32_t open = ErrOpenArchive(), zip = ErrZip();
+    const std::vector<int32_t> o = {open, kErrNoMemory}, z = {zip};
+    const std::vector<int32_t> r = {zip, kErrNoMemory, kErrOpenForWriting, kErrShortWrite};
+    const std::vector<int32_t> w = {zip, kErrNoMemory, kErrOpenForReading};
+    const std::string a = "zip.OpenArchive(1, " + Q(archive_);
+    const std::string n =
+        " assert(host.GetAttribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES) == ";
+    const std::string bytes = CountingBytes(70000);
+    // Mode 1006 makes a new, empty archive, and truncates the file only when
+    // it is written. Opening under an identifier in use drops the changes
+    // pending there, and never writes them.
+    // clang-format off
+    const Operation operations[] = {
+        {kOpen, a + ", 1005)" + n + "5)", o},
+        {kOpen, a + ", 1004)" + n + "5)", o},
+        {kOpen, a + ", 1006)" + n + "0)", o},
+        {kOpen, "zip.OpenArchive(1, " + Q(fresh_) + ", 1004) zip.CloseArchive(1)",
+         {open, kErrNoMemory, zip}},
+        {kPending, a + ")" + n + "5)", o, kCloseKeeps},
+        {kRead, "zip.CloseArchive(1)", z},
+        {kWrite, "", z},
+        {kPending, "zip.CloseArchive(1, 1)", {}},
+        {kPending, "zip.CloseArchive(1)", z, kWritten, 6},
+        {kPending, "zip.CloseArchive(1, 0, function(t) end)", z, kWritten | kSurvivesCallback, 6},
+        {kRead, "assert(zip.GetFileAtIndex(1, i_img) == 'img/a.png')", r},
+        {kRead, "assert(zip.LocateFile(1, 'A.PNG', {nocase = 1, nodir = 1}) == i_img)", r},
+        {kRead, "assert(zip.GetFileAttributes(1, i_img).size == 70000)", r},
+        {kRead, "assert(zip.GetFileComment(1, i_doc) == '')", r},
+        {kRead, "zip.ExtractFile(1, i_img, out)", r, 0, -1, bytes},
+        {kRead, "zip.ExtractFile(1, i_img, out, {callback = function(t) end, userdata = {}})", r,
+         kCallback, -1, bytes},
+        {kRead, "zip.ExtractFile(1, i_trad, out, {password = 'pw'})", r, 0, -1, "traditional"},
+        {kRead, "zip.ExtractFile(1, i_aes, out, {password = 'Secret'})", r, 0, -1, "advanced"},
+        {kRead, "zip.SetDefaultPassword(1, 'pw') zip.ExtractFile(1, i_trad, out)", r, 0, -1, "traditional"},
+        {kWrite, "zip.AddFile(1, source)", w, kDated, 6},
+        {kWrite, "zip.AddFile(1, source, {newname = 'n/added.txt', compression = ZIP_CM_DEFLATE, "
+                 "compressionflags = 9, comment = 'a comment', time = '05-Mar-2017 09:07:03', "
+                 "encryption = ZIP_EM_TRAD_PKWARE, password = 'pw'})", w, kDated},
+        {kWrite, "zip.AddFile(1, source, {encryption = ZIP_EM_AES_256, password = 'pw'})", w, kDated},
+        {kWrite, "zip.AddDirectory(1, 'new/dir')", w, 0, 6},
+        {kWrite, "zip.DeleteFile(1, i_doc)", w, 0, 4},
+        {kWrite, "zip.RenameFile(1, i_img, 'img/b.png')", w},
+        {kWrite, "zip.SetFileEncryption(1, i_doc, ZIP_EM_AES_128, 'pw')", w},
+        {kWrite, "zip.SetFileCompression(1, i_img, ZIP_CM_STORE)", w},
+        {kWrite, "zip.SetFileComment(1, 'on the archive')", w},
+        {kWrite, "zip.SetFileTime(1, i_doc, '01-Jan-2017 12:00:00')", w},
     };
-    created.teardown = [&] {
-        RunForCode(host(), "pcall(zip.CloseArchive, 1, 1)");
-        std::remove(fresh.c_str());
-    };
-    created.unchanged = {archive_};
-    SweepSites(created);
-
-    SweepCase reopened;
-    reopened.what = "zip.OpenArchive under an identifier in use";
-    reopened.setup = [&] { OpenWithChanges(); };
-    reopened.operation = [&] {
-        return Command("zip.OpenArchive(1, " + path + ")" + kAssertEntries + "3)",
-                       {ErrOpenArchive(), kErrNoMemory});
-    };
-    reopened.teardown = [&] { RunForCode(host(), "pcall(zip.CloseArchive, 1)"); };
-    reopened.unchanged = {archive_};
-    reopened.check = [&](int64_t k, bool) {
-        ExpectNoLeftovers(reopened.what + " " + std::to_string(k));
-    };
-    SweepSites(reopened);
-}
-
-TEST_F(CommandSweeps, ClosingUnchangedOrDiscarding) {
-    for (const char* close : {"1005", "1004", "discard"}) {
-        const bool discard = std::string(close) == "discard";
-        SweepCase c;
-        c.what = discard ? "zip.CloseArchive, discarding changes"
-                         : std::string("zip.CloseArchive, nothing changed, mode ") + close;
-        c.setup = [&] {
-            if (discard) {
-                OpenWithChanges();
-            } else {
-                Run("zip.OpenArchive(1, " + Q(archive_) + ", " + close + ")");
-            }
-        };
-        c.operation = [&] {
-            return discard ? Command("zip.CloseArchive(1, 1)", {})
-                           : Command("zip.CloseArchive(1)", {ErrZip()});
-        };
-        c.unchanged = {archive_};
-        SweepSites(c);
-    }
-}
-
-// When writing succeeds, the archive holds the changes.
-TEST_F(CommandSweeps, WritingChangesFailsWithNothingLost) {
-    Run("seen = 0 function progress(t) seen = t.progress end");
-    for (const bool aes : {false, true}) {
-        for (const char* close : {"zip.CloseArchive(1)", "zip.CloseArchive(1, 0, progress)"}) {
-            SweepCase c;
-            c.what = std::string(close) + (aes ? ", an AES entry among the changes" : "");
-            c.setup = [&] { OpenWithChanges(aes); };
-            c.operation = [&] { return Command(close, {ErrZip()}); };
-            c.unchangedOnFailure = {archive_};
-            c.check = [&](int64_t k, bool succeeded) {
-                const std::string where = c.what + " " + std::to_string(k);
-                ExpectNoLeftovers(where);
-                if (!succeeded) return;
-                zip_t* za = zip_open(archive_.c_str(), ZIP_RDONLY, nullptr);
-                ASSERT_NE(za, nullptr) << where;
-                EXPECT_EQ(zip_get_num_entries(za, 0), 4) << where;
-                EXPECT_GE(zip_name_locate(za, "renamed.txt", 0), 0) << where;
-                zip_discard(za);
-                WriteFileBytes(archive_, original_);
-            };
-            SweepSites(c, aes, aes);
-            // A callback whose call fails does not stop the writing.
-            c.mayAbsorb = true;
-            if (std::string(close).find("progress") != std::string::npos) {
-                Sweep(host(), HostFault(cvx::Fault::CallFunction), c);
-            }
-        }
-    }
-}
-
-struct Row {
-    std::string what;
-    std::string command{};  // Lua; i_doc, i_img, i_trad, i_aes name the entries
-    bool callback = false;
-    std::string extracted{};  // the destination's bytes after a successful extraction
-    bool aes = false;         // derives an AES key
-};
-
-TEST_F(CommandSweeps, ReadingCommands) {
-    AddEncryptedEntries();
-    const Row rows[] = {
-        {"zip.GetObjectType and the entry count",
-         "assert(host.GetAttribute(zip.GetObjectType(), 1, ZIPATTRNUMENTRIES) == 5)"},
-        {"zip.GetFileAtIndex", "assert(zip.GetFileAtIndex(1, i_img) == 'img/a.png')"},
-        {"zip.LocateFile", "assert(zip.LocateFile(1, 'A.PNG', {nocase = 1, nodir = 1}) == i_img)"},
-        {"zip.GetFileAttributes",
-         "local t = zip.GetFileAttributes(1, i_img) assert(t.size == 70000)"},
-        {"zip.GetFileComment", "assert(zip.GetFileComment(1, i_doc) == '')"},
-        {"zip.ExtractFile", "zip.ExtractFile(1, i_img, out)", false, CountingBytes(70000)},
-        {"zip.ExtractFile with a callback",
-         "zip.ExtractFile(1, i_img, out, {callback = function(t) end, userdata = {}})", true,
-         CountingBytes(70000)},
-        {"zip.ExtractFile, traditional encryption",
-         "zip.ExtractFile(1, i_trad, out, {password = 'pw'})", false, "traditional"},
-        {"zip.ExtractFile, AES", "zip.ExtractFile(1, i_aes, out, {password = 'Secret'})", false,
-         "advanced", true},
-        {"zip.ExtractFile, default password",
-         "zip.SetDefaultPassword(1, 'pw') zip.ExtractFile(1, i_trad, out)", false, "traditional"},
-    };
-    for (const Row& row : rows) {
-        SweepCase c;
-        c.what = row.what;
-        c.setup = [&] { Run(Open("1005")); };
-        c.operation = [&] {
-            return Command(row.command,
-                           {ErrZip(), kErrNoMemory, kErrOpenForWriting, kErrShortWrite},
-                           row.callback);
-        };
-        c.teardown = [&] { RunForCode(host(), "pcall(zip.CloseArchive, 1)"); };
-        c.unchanged = {archive_};
-        c.check = [&](int64_t k, bool succeeded) {
-            if (succeeded && !row.extracted.empty()) {
-                EXPECT_TRUE(ReadFileBytes(out_) == row.extracted) << row.what << " " << k;
-            }
-            std::remove(out_.c_str());
-        };
-        SweepSites(c, row.aes);
-        if (row.callback) Sweep(host(), HostFault(cvx::Fault::CallFunction), c);
-    }
-}
-
-TEST_F(CommandSweeps, WritingCommandsAndTheirClose) {
-    AddEncryptedEntries();
-    const Row rows[] = {
-        {"zip.AddFile", "zip.AddFile(1, source)"},
-        {"zip.AddFile with every option",
-         "zip.AddFile(1, source, {newname = 'n/added.txt', compression = ZIP_CM_DEFLATE, "
-         "compressionflags = 9, comment = 'a comment', time = '05-Mar-2017 09:07:03'})"},
-        {"zip.AddFile, AES",
-         "zip.AddFile(1, source, {encryption = ZIP_EM_AES_256, password = 'pw'})", false, "", true},
-        {"zip.AddDirectory", "zip.AddDirectory(1, 'new/dir')"},
-        {"zip.DeleteFile", "zip.DeleteFile(1, i_doc)"},
-        {"zip.RenameFile", "zip.RenameFile(1, i_img, 'img/b.png')"},
-        {"zip.SetFileEncryption", "zip.SetFileEncryption(1, i_doc, ZIP_EM_AES_128, 'pw')", false,
-         "", true},
-        {"zip.SetFileCompression", "zip.SetFileCompression(1, i_img, ZIP_CM_STORE)"},
-        {"zip.SetFileComment",
-         "zip.SetFileComment(1, 'on the archive') zip.SetFileComment(1, 'on an entry', i_doc)"},
-        {"zip.SetFileTime", "zip.SetFileTime(1, i_doc, '01-Jan-2017 12:00:00')"},
-    };
-    for (const Row& row : rows) {
-        SweepCase c;
-        c.what = row.what + " and zip.CloseArchive";
-        c.setup = [&] {
-            WriteFileBytes(archive_, original_);
-            Run(Open("1004"));
-        };
-        c.operation = [&] {
-            return Command(row.command + " zip.CloseArchive(1)",
-                           {ErrZip(), kErrNoMemory, kErrOpenForReading});
-        };
-        c.teardown = [&] { RunForCode(host(), "pcall(zip.CloseArchive, 1, 1)"); };
-        c.unchangedOnFailure = {archive_};
-        // A source file whose date cannot be examined (or opened to be
-        // examined) is added with the last date it reported or today's.
-        c.absorbedFaults = {cvx::Fault::ExamineFile, cvx::Fault::OpenFile};
-        c.check = [&](int64_t k, bool succeeded) {
-            ExpectNoLeftovers(c.what + " " + std::to_string(k));
-            if (!succeeded) return;
-            zip_t* za = zip_open(archive_.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, nullptr);
-            EXPECT_NE(za, nullptr) << c.what << " " << k << ": the written archive is unreadable";
-            if (za != nullptr) zip_discard(za);
-        };
-        SweepSites(c, row.aes, true);  // the archive holds an AES entry
-    }
+    // clang-format on
+    for (const Operation& op : operations)
+        SweepOperation(op);
 }
 
 }  // namespace

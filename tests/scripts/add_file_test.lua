@@ -155,34 +155,6 @@ function tests.data_is_read_when_the_archive_is_written()
     T.eq(T.exists(dir .. "/discarded.zip"), false, "nothing written")
 end
 
--- Allocations of zip.AddFile, in order: the copies of "password",
--- "newname", "comment" and "time", then the source's state. Each failure is
--- error 1000 and adds nothing.
-function tests.each_allocation_fails_in_turn()
-    local options = {encryption = ZIP_EM_TRAD_PKWARE, password = "own", newname = "renamed.txt",
-                     comment = "a comment", time = "01-Jan-2017 12:00:00"}
-    for k = 1, 6 do
-        local archive = T.tmpdir() .. "/sweep.zip"
-        zip.OpenArchive(1, archive, 1006)
-        zip.SetDefaultPassword(1, "default")
-        host.FailAlloc(k)
-        local ok = pcall(zip.AddFile, 1, source, options)
-        host.FailAlloc(0)
-        if k <= 5 then
-            T.eq(not ok and host.LastErrorCode(), 1000, "no memory at allocation " .. k)
-            T.eq(host.OpenFiles() + T.count(1), 0, "no file open, no entry")
-            zip.CloseArchive(1, 1)
-        else
-            T.eq(ok, true, "allocation " .. k)
-            zip.CloseArchive(1)
-            T.fields(Z.facts(archive, "own").entries[1],
-                     {name = "renamed.txt", comment = "a comment", time = "01-Jan-2017 12:00:00",
-                      data = TEXT}, "allocation " .. k)
-        end
-        T.no_leaks("allocation " .. k)
-    end
-end
-
 -- Traditional encryption checks the password against the time that the
 -- data source reports; a file whose date cannot be examined still gets one
 -- date for the header and for the check.

@@ -88,6 +88,116 @@ function tests.arguments_are_checked_before_anything_is_done()
     zip.CloseArchive(1)
 end
 
+-- An unknown mode (modes are truncated) is refused before anything is
+-- touched: the archive under the same number stays open, and no file is
+-- made. Only the read mode opens the archive through a host file.
+function tests.modes_are_truncated_and_unknown_ones_refused_first()
+    local copy, fresh = T.write(dir .. "/modes.zip", T.read(two)), dir .. "/fresh.zip"
+    zip.OpenArchive(1, copy, 1004)
+    zip.AddDirectory(1, "pending")
+    for _, mode in ipairs({1003, 1007, 0, -1005, 1e12, -1e12, 0 / 0, 1005.9e3}) do
+        T.raises(1055, zip.OpenArchive, 1, fresh, mode)
+        T.eq(listed(), "1", "mode " .. mode .. ": archive 1 stays open")
+    end
+    T.eq(T.exists(fresh), false, "a file made")
+    for _, case in ipairs({{1005.9, 1}, {1004.9, 0}, {1006.999, 0}, {nil, 1}}) do
+        zip.OpenArchive(2, two, case[1])
+        T.eq(host.OpenFiles(), case[2], "mode " .. tostring(case[1]))
+        zip.CloseArchive(2, 1)  -- written, 1006 would empty the file
+    end
+    zip.CloseArchive(1)
+    T.with_archive(1, copy, function() T.eq(T.count(1), 3, "the pending change written") end)
+end
+
+-- While an archive is written, its own progress callback cannot reach it:
+-- it is no longer listed, and commands find no archive under its
+-- identifier (the callback's own error does not stop the writing).
+-- Opening the same number from the callback makes a new object; the one
+-- being written is written all the same.
+function tests.a_progress_callback_cannot_reach_the_archive_being_written()
+    local first, auto = T.write(dir .. "/first.zip", T.read(two)), dir .. "/auto.zip"
+    os.remove(auto)
+    zip.OpenArchive(1, first, 1004)
+    zip.OpenArchive(2, three)
+    local handle = zip.OpenArchive(nil, auto, 1006)
+    for i = 1, 4 do
+        zip.AddFile(1, dir .. "/big.txt", {newname = "bulk" .. i})
+        zip.AddFile(handle, dir .. "/big.txt", {newname = "bulk" .. i})
+    end
+    local function close_meddling(id, objects)
+        local attempts = {}
+        zip.CloseArchive(id, 0, function()
+            attempts[#attempts + 1] = {listed(), select(2, pcall(zip.CloseArchive, id)),
+                                       select(2, pcall(zip.CloseArchive, id, 1)),
+                                       select(2, pcall(T.count, id))}
+            error("the callback's own error")
+        end)
+        T.eq(#attempts >= 3, true, "progress calls")
+        for _, a in ipairs(attempts) do
+            T.eq(a[1], objects, "listed during the close")
+            for i = 2, 4 do T.eq(tostring(a[i]):find(T.NO_ARCHIVE, 1, true) ~= nil, true, tostring(a[i])) end
+        end
+    end
+    close_meddling(1, "2," .. tostring(handle))
+    close_meddling(handle, "2")
+    T.with_archive(1, auto, function() T.eq(T.count(1), 4, "written") end)
+
+    zip.OpenArchive(1, first, 1004)
+    zip.AddDirectory(1, "again")
+    local seen = {}
+    zip.CloseArchive(1, 0, function()
+        seen[#seen + 1] = listed()
+        if #seen == 1 then zip.OpenArchive(1, three) end
+    end)
+    T.eq(seen[1] .. " / " .. seen[2], "2 / 2,1", "listed during the close")
+    T.eq(T.count(1), 3, "1 names the other file")
+    zip.CloseArchive(1)
+    zip.CloseArchive(2)
+    T.with_archive(1, first, function() T.eq(T.count(1), 7, "both writings") end)
+end
+
+-- The discard argument is truncated toward zero.
+function tests.the_discard_argument_is_truncated_toward_zero()
+    local copy = dir .. "/discard.zip"
+    for _, case in ipairs({{"nil", 3}, {"0.5", 3}, {"-0.5", 3}, {"0.9999", 3}, {"0/0", 3}, {"1", 2},
+                           {"-1", 2}, {"1.5", 2}, {"1e10", 2}, {"-1e10", 2}}) do
+        zip.OpenArchive(1, T.write(copy, T.read(two)), 1004)
+        zip.AddDirectory(1, "added")
+        load("zip.CloseArchive(1, " .. case[1] .. ")")()
+        T.with_archive(1, copy, function() T.eq(T.count(1), case[2], "discard " .. case[1]) end)
+    end
+end
+
+-- zip.CloseArchive's progress: whole numbers from 0 to 100, never going
+-- back, each call inside host tag 31 with the archive's identifier and the
+-- userdata given (a nil given as the fourth argument is none).
+function tests.closing_reports_its_progress()
+    local target = dir .. "/progress.zip"
+    for _, args in ipairs({{7}, {-3, {}}, {"auto", false}, {"auto", nil, n = 2}}) do
+        os.remove(target)
+        local id = args[1] == "auto" and zip.OpenArchive(nil, target, 1006) or args[1]
+        if id == args[1] then zip.OpenArchive(id, target, 1006) end
+        for i = 1, 4 do zip.AddFile(id, dir .. "/big.txt", {newname = "big" .. i}) end
+        local seen = {}
+        zip.CloseArchive(id, 0, function(t)
+            local keys = {}
+            for k in pairs(t) do keys[#keys + 1] = k end
+            table.sort(keys)
+            seen[#seen + 1] = {t = t, keys = table.concat(keys, ","), inside = host.InCallback()}
+        end, table.unpack(args, 2, args.n or #args))
+        local what = tostring(args[1]) .. ", " .. tostring(args[2])
+        T.eq(#seen >= 3 and seen[1].t.progress == 0 and seen[#seen].t.progress == 100, true, what)
+        for i, s in ipairs(seen) do
+            T.fields(s.t, {action = "CloseArchive", id = id, userdata = args[2]}, what)
+            T.eq(s.keys, args[2] == nil and "action,id,progress" or "action,id,progress,userdata", what)
+            T.eq(s.inside and math.type(s.t.progress) == "integer", true, what)
+            T.eq(i == 1 or s.t.progress >= seen[i - 1].t.progress, true, what .. ": went back")
+        end
+        T.eq(host.InCallback(), false, what .. ": tag 31 after the close")
+        T.with_archive(1, target, function() T.eq(T.count(1), 4, what) end)
+    end
+end
+
 -- A handle kept after its archive was closed names no archive, even when
 -- the next archive's record takes the same address.
 function tests.a_closed_handle_never_reaches_another_archive()

@@ -334,6 +334,42 @@ function tests.read_mode_refuses_every_change()
     T.eq(T.read(archive) == before, true, "archive unchanged")
 end
 
+-- While an extraction's callback runs, every command that would change its
+-- archive fails with the zip error and changes nothing; an unknown archive
+-- is still reported first, and setting the default password and reading
+-- comments stay allowed. Once the extraction is over, the same changes
+-- succeed.
+function tests.changes_fail_while_an_extraction_runs()
+    local archive = T.files({["a.txt"] = ("a"):rep(200000), ["b.txt"] = "b"},
+                            "zip -q -X guarded.zip a.txt b.txt") .. "/guarded.zip"
+    local before = T.read(archive)
+    local changes = {
+        {zip.AddFile, 1, new_file("c.txt"), {comment = "c", password = "p", time = NEW_TIME}},
+        {zip.AddDirectory, 1, "docs"}, {zip.DeleteFile, 1, 1}, {zip.RenameFile, 1, 0, "renamed.txt"},
+        {zip.SetFileEncryption, 1, 0, ZIP_EM_AES_128, "pw"}, {zip.SetFileCompression, 1, 0, ZIP_CM_STORE},
+        {zip.SetFileComment, 1, "entry comment", 0}, {zip.SetFileComment, 1, "archive comment"},
+        {zip.SetFileTime, 1, 0, NEW_TIME},
+    }
+    zip.OpenArchive(1, archive, 1004)
+    local calls = 0
+    zip.ExtractFile(1, 0, T.tmpdir() .. "/out", {callback = function()
+        calls = calls + 1
+        if calls > 1 then return end
+        for _, c in ipairs(changes) do T.raises(ERR, table.unpack(c)) end
+        T.raises(T.NO_ARCHIVE, zip.DeleteFile, 6, 0)
+        zip.SetDefaultPassword(1, "pw")
+        T.eq(zip.GetFileComment(1, 0), "", "entry comment")
+    end})
+    T.eq(calls > 1, true, "progress calls")
+    T.eq(zip.GetFileAtIndex(1, 0) .. zip.GetFileComment(1), "a.txt", "nothing changed")
+    zip.CloseArchive(1)
+    T.eq(T.read(archive) == before, true, "a refused change was written")
+    zip.OpenArchive(1, archive, 1004)
+    for _, c in ipairs(changes) do c[1](table.unpack(c, 2)) end
+    T.eq(zip.GetFileAtIndex(1, 0), "renamed.txt", "changed after the extraction")
+    zip.CloseArchive(1, 1)
+end
+
 -- An unknown archive is reported before anything else is looked at; the
 -- options of a known one are copied only once every one is fetched.
 function tests.an_unknown_archive_is_reported_first()

@@ -1,10 +1,10 @@
 // Fault sweeps, as SQLite and Lua test their failure paths: an operation
 // runs once with nothing failing, which counts the calls it makes of one
-// service (the host's Alloc, OpenFile, ReadFile, ... or the C heap); then
-// once more for each of those calls, with exactly that call failing. Every
-// point must end in a clean failure: the fault was met, the operation says
-// it failed (no silent success), nothing is left allocated or open that was
-// not before, and the files it must not change keep every byte.
+// host service (Alloc, OpenFile, ReadFile, ...); then once more for each of
+// those calls, with exactly that call failing. Every point must end in a
+// clean failure: the fault was met, the operation says it failed (no silent
+// success), nothing is left allocated or open that was not before, and the
+// files it must not change keep every byte.
 #ifndef ZIPCVX_TESTS_FAULT_SWEEP_H
 #define ZIPCVX_TESTS_FAULT_SWEEP_H
 
@@ -19,27 +19,17 @@ namespace zipcvx_test {
 
 // The service whose calls fail in turn.
 struct FaultSite {
-    bool cHeap = false;
     cvx::Fault fault = cvx::Fault::Alloc;
-    std::string tag;       // Alloc only: count only blocks of this tag
-    bool zipOnly = false;  // C heap only: count libzip and the plugin alone
+    std::string tag;  // Alloc only: count only blocks of this tag
     std::string Name() const;
 };
 inline FaultSite HostFault(cvx::Fault fault, std::string tag = "") {
-    return FaultSite{false, fault, std::move(tag)};
-}
-inline FaultSite CHeap(bool zipOnly = false) {
-    return FaultSite{true, cvx::Fault::Alloc, "", zipOnly};
+    return FaultSite{fault, std::move(tag)};
 }
 
-// Long sweeps (ZIPCVX_LONG_SWEEPS=1, scripts/long-sweeps.sh) also fail
-// every allocation of the crypto library while AES entries are written:
-// thousands of points, each a whole write.
-bool LongSweeps();
-
-// The host's file services, and every site at once.
+// The host's file services; its allocations.
 std::vector<FaultSite> HostIoSites();
-std::vector<FaultSite> AllocSites();  // the host's Alloc and the C heap
+std::vector<FaultSite> AllocSites();
 
 struct SweepCase {
     std::string what;
@@ -53,20 +43,11 @@ struct SweepCase {
     // Further checks after each point's teardown; k is 0 for the run with
     // nothing failing.
     std::function<void(int64_t k, bool succeeded)> check;
-    // The operation may survive a fault (a failed option copy, a listing
-    // node that is not recorded): success is then not a silent one.
-    // Faults of the C heap may always be survived: libzip recovers from
-    // some of its own (a hash table that it only sizes ahead).
+    // The operation may survive a fault (a listing node that is not
+    // recorded): success is then not a silent one.
     bool mayAbsorb = false;
-    // Blocks of these tags may fail without failing the operation: a
-    // "tstring" option copy that cannot be made counts as an absent option.
-    std::vector<std::string> absorbedTags;
     // Host services whose failure the operation may survive.
     std::vector<cvx::Fault> absorbedFaults;
-    // Runs each faulted point in a child process, so that a crash inside
-    // libzip itself (a defect of the library, not of the plugin) is told
-    // apart, counted, and checked to have lost nothing.
-    bool isolate = false;
 };
 
 // Sweeps the case over one site and returns the number of points (calls)
