@@ -68,8 +68,18 @@ run_i386() {
         say "no libgtest-dev:i386: building GoogleTest from /usr/src/googletest"
         gtest="-DZIPCVX_GTEST_SOURCE_DIR=/usr/src/googletest"
     fi
+    # A kernel without 32-bit support runs the programs under the emulator.
+    emulator=""
+    probe="${TMPDIR:-/tmp}/zipcvx-i386-probe"
+    echo 'int main(void) { return 0; }' | gcc -m32 -x c -o "$probe" -
+    if ! "$probe" 2>/dev/null; then
+        say "this kernel runs no 32-bit programs: using qemu-i386-static"
+        need qemu-user-static
+        emulator="-DCMAKE_CROSSCOMPILING_EMULATOR=qemu-i386-static"
+    fi
+    rm -f "$probe"
     # shellcheck disable=SC2086
-    configure_build_test i386 $gtest
+    configure_build_test i386 $gtest $emulator
 }
 
 # ----------------------------------------------------------------- s390x
