@@ -13,19 +13,17 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host/host.h"
+#include "host/host_state.h"
 #include "host/services.h"
 #include "host/source_names.h"
 
 namespace cvx {
 namespace {
 
-Host& H() { return *ActiveHost(); }
-
 OpenHostFile* Find(HostFile handle, const char* service) {
-    auto it = H().files_.find(handle);
-    if (it != H().files_.end()) return it->second.get();
-    H().violations_.push_back(std::string(service) + " on a handle that is not open");
+    auto it = H().files.find(handle);
+    if (it != H().files.end()) return it->second.get();
+    H().violations.push_back(std::string(service) + " on a handle that is not open");
     return nullptr;
 }
 
@@ -65,7 +63,7 @@ HostFile OpenFile(const char* path, int32_t mode) try {
     record->position = lseek(fd, 0, SEEK_CUR);  // base, for data inside another file
     const auto handle = reinterpret_cast<uintptr_t>(record.get());
     try {
-        H().files_[handle] = std::move(record);
+        H().files[handle] = std::move(record);
     } catch (...) {
         close(fd);
         throw;
@@ -80,7 +78,7 @@ void CloseFile(HostFile handle) try {
     OpenHostFile* file = Find(handle, "CloseFile");
     if (file == nullptr) return;
     close(file->fd);
-    H().files_.erase(handle);
+    H().files.erase(handle);
 } catch (...) {
 }
 

@@ -2,8 +2,6 @@
 #ifndef CVXHOST_SERVICES_H
 #define CVXHOST_SERVICES_H
 
-#include <string>
-
 #include "plugin/host_interface.h"
 
 struct lua_State;
@@ -14,9 +12,9 @@ const SystemServices* SystemServiceTable();
 const FileServices* FileServiceTable();
 const VmServices* VmServiceTable();
 
-// The message that an error code stands for, with "%s" replaced by the last
-// SetErrorArg text; empty when the code is unknown.
-std::string ErrorMessage(int32_t code);
+// The message that an error code stands for, with a "%s" that stands for
+// the last SetErrorArg text; null when the code is unknown.
+const char* ErrorText(int32_t code);
 
 // Pushes the error value for a failed command's code and raises it, with
 // the script position in front of host messages. Does not return.

@@ -10,13 +10,11 @@
 #include <cstring>
 #include <ctime>
 
-#include "host/host.h"
+#include "host/host_state.h"
 #include "host/services.h"
 
 namespace cvx {
 namespace {
-
-Host& H() { return *ActiveHost(); }
 
 std::string Ptr(const void* p) {
     char text[32];
@@ -29,8 +27,8 @@ std::string Ptr(const void* p) {
 void SetHostTags(const TagItem* tags) try {
     for (const TagItem* t = tags; t != nullptr && t->tag != 0; ++t) {
         if (t->tag == kHostTagInCallback) {
-            H().inCallback_ = H().preparingCall_ = t->value != 0;
-            if (t->value == 0) H().callMemoryShort_ = false;
+            H().inCallback = H().preparingCall = t->value != 0;
+            if (t->value == 0) H().callMemoryShort = false;
         }
         H().Log("SetHostTags(" + std::to_string(t->tag) + "=" + std::to_string(t->value) + ")");
     }
@@ -40,9 +38,9 @@ void SetHostTags(const TagItem* tags) try {
 // Without memory for the message the code still comes back: the host then
 // knows no message for it.
 int32_t RegisterError(const char* message) {
-    const auto code = static_cast<int32_t>(Host::kFirstErrorCode + H().errorMessages_.size());
+    const auto code = static_cast<int32_t>(HostState::kFirstErrorCode + H().errorMessages.size());
     try {
-        H().errorMessages_.push_back(message);
+        H().errorMessages.push_back(message);
         H().Log(std::string("RegisterError(") + message + ")=" + std::to_string(code));
     } catch (...) {
     }
@@ -50,10 +48,10 @@ int32_t RegisterError(const char* message) {
 }
 
 void SetErrorArg(const char* text) try {
-    H().errorArg_ = text != nullptr ? text : "";
-    H().Log("SetErrorArg(" + H().errorArg_ + ")");
+    H().errorArg = text != nullptr ? text : "";
+    H().Log("SetErrorArg(" + H().errorArg + ")");
 } catch (...) {
-    H().errorArg_.clear();
+    H().errorArg.clear();
 }
 
 void* Alloc(size_t size, int32_t clear, const char* tag) {
@@ -70,7 +68,7 @@ void* Alloc(size_t size, int32_t clear, const char* tag) {
     void* block = clear != 0 ? calloc(1, size > 0 ? size : 1) : malloc(size > 0 ? size : 1);
     if (block == nullptr) return nullptr;
     try {
-        H().blocks_[block] = Block{size, name};
+        H().blocks[block] = Block{size, name};
     } catch (...) {
         free(block);  // a block the host cannot account for is not handed out
         return nullptr;
@@ -80,14 +78,14 @@ void* Alloc(size_t size, int32_t clear, const char* tag) {
 
 void Free(void* block) try {
     if (block == nullptr) return;
-    auto it = H().blocks_.find(block);
-    if (it == H().blocks_.end()) {
+    auto it = H().blocks.find(block);
+    if (it == H().blocks.end()) {
         // Not ours: keep running, but the test that caused it fails.
-        H().violations_.push_back("Free of a block that Alloc did not give: " + Ptr(block));
+        H().violations.push_back("Free of a block that Alloc did not give: " + Ptr(block));
         return;
     }
     if (H().logging()) H().Log("Free(" + it->second.tag + ")");
-    H().blocks_.erase(it);
+    H().blocks.erase(it);
     free(block);
 } catch (...) {
 }
@@ -95,9 +93,9 @@ void Free(void* block) try {
 // Without memory for the type the id still comes back; the host then knows
 // no handler for it.
 int32_t RegisterObjectType(VmState*, const char* name, void* listHead, ObjectTypeHandler handler) {
-    const auto id = static_cast<int32_t>(Host::kFirstTypeId + H().objectTypes_.size());
+    const auto id = static_cast<int32_t>(HostState::kFirstTypeId + H().objectTypes.size());
     try {
-        H().objectTypes_.push_back({name, static_cast<ArchiveObject**>(listHead), handler});
+        H().objectTypes.push_back({name, static_cast<ArchiveObject**>(listHead), handler});
         H().Log(std::string("RegisterObjectType(") + name + ")=" + std::to_string(id));
     } catch (...) {
     }
@@ -108,7 +106,7 @@ int32_t RegisterObjectType(VmState*, const char* name, void* listHead, ObjectTyp
 // Its handle dies here, before the address can be reused.
 void UnregisterObject(VmState*, void* record) try {
     bool listed = false;
-    for (const Host::ObjectType& type : H().objectTypes_) {
+    for (const HostState::ObjectType& type : H().objectTypes) {
         for (const ArchiveObject* r = *type.head; r != nullptr; r = r->next) {
             if (r == record) listed = true;
         }
@@ -119,14 +117,14 @@ void UnregisterObject(VmState*, void* record) try {
     }
     H().Log("UnregisterObject(" + Ptr(record) + ")");
     if (!listed) {
-        H().violations_.push_back("UnregisterObject of a record in no object list: " +
+        H().violations.push_back("UnregisterObject of a record in no object list: " +
                                   Ptr(record));
     }
 } catch (...) {
 }
 
 void GetCurrentDate(DateGroup* date) {
-    *date = H().options().fixedDate ? H().options().date
+    *date = H().options.fixedDate ? H().options.date
                                     : DateFromTime(static_cast<long long>(time(nullptr)));
     try {
         H().Log("GetCurrentDate");
@@ -135,8 +133,8 @@ void GetCurrentDate(DateGroup* date) {
 }
 
 int32_t ActivateCapability(PluginInfo*, uint32_t bit) {
-    auto it = H().activateResults().find(bit);
-    const int32_t result = it != H().activateResults().end() ? it->second : 0;
+    auto it = H().activateResults.find(bit);
+    const int32_t result = it != H().activateResults.end() ? it->second : 0;
     try {
         H().Log("ActivateCapability(" + std::to_string(bit) + ")=" + std::to_string(result));
     } catch (...) {

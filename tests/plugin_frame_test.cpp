@@ -46,7 +46,7 @@ class LoadedPlugin : public ::testing::Test {
     PluginInfo InitWithoutStart(const HostServices* services) {
         PluginInfo info{};
         info.hostVersion = 7;
-        EXPECT_EQ(host->Entry<InitPluginFn>("InitPlugin")(&info, services), 1);
+        EXPECT_EQ(host->entries().InitPlugin(&info, services), 1);
         return info;
     }
     std::unique_ptr<cvx::Host> host;
@@ -65,7 +65,7 @@ TEST_F(LoadedPlugin, LookupMatchesExactNamesOnly) {
                              "InitPluginX", "FOPEN", "GetVersion"}) {
         EXPECT_EQ(host->Lookup(name), nullptr) << "'" << name << "'";
     }
-    auto extensions = host->Entry<GetExtensionsFn>("GetExtensions");
+    auto extensions = host->entries().GetExtensions;
     EXPECT_EQ(extensions(2), 4);
     for (int kind : {0, 1, 3, -1, 4, 1 << 30})
         EXPECT_EQ(extensions(kind), 0) << kind;
@@ -113,7 +113,7 @@ TEST_F(LoadedPlugin, InitPluginWithoutServicesKeepsNothingAndTheTypeReadsMinusOn
     EXPECT_TRUE(host->calls().empty());
     InitWithoutStart(host->services());
     lua_State* L = luaL_newstate();
-    const CommandRecord* commands = host->Entry<GetCommandsFn>("GetCommands")();
+    const CommandRecord* commands = host->entries().GetCommands();
     ASSERT_STREQ(commands[2].name, "GetObjectType");
     EXPECT_EQ(commands[2].handler(reinterpret_cast<VmState*>(L)), 1);
     EXPECT_EQ(lua_tonumber(L, -1), -1) << "no type before InitLibrary";
@@ -123,7 +123,7 @@ TEST_F(LoadedPlugin, InitPluginWithoutServicesKeepsNothingAndTheTypeReadsMinusOn
 TEST_F(LoadedPlugin, RequirePluginStopsAtTheFirstFailingActivation) {
     for (const auto& [capability, activations] : {std::pair{0x8000u, 1}, std::pair{0x4000u, 2}}) {
         Load(7, 1);
-        host->activateResults()[capability] = 77;
+        host->SetActivateResult(capability, 77);
         std::string error;
         EXPECT_FALSE(host->Start(&error));
         EXPECT_NE(error.find("code 77"), std::string::npos) << error;
@@ -154,9 +154,9 @@ TEST_F(LibraryTables, CommandsInTheirOrderAndConstantsWithLibzipsCodes) {
         "GetFileAttributes", "SetDefaultPassword", "SetFileEncryption", "SetFileCompression",
         "SetFileComment", "GetFileComment", "SetFileTime"};
     // clang-format on
-    const CommandRecord* commands = host().Entry<GetCommandsFn>("GetCommands")();
-    const HelpStringRecord* help = host().Entry<GetHelpStringsFn>("GetHelpStrings")();
-    EXPECT_STREQ(host().Entry<GetBaseTableFn>("GetBaseTable")(), "zip");
+    const CommandRecord* commands = host().entries().GetCommands();
+    const HelpStringRecord* help = host().entries().GetHelpStrings();
+    EXPECT_STREQ(host().entries().GetBaseTable(), "zip");
     for (size_t i = 0; i < std::size(names); ++i) {
         EXPECT_STREQ(commands[i].name, names[i]) << "row " << i + 1;
         EXPECT_NE(commands[i].handler, nullptr) << names[i];
@@ -180,7 +180,7 @@ TEST_F(LibraryTables, CommandsInTheirOrderAndConstantsWithLibzipsCodes) {
         ZIP_CM_JPEG, ZIP_CM_WAVPACK, ZIP_CM_PPMD, ZIP_EM_NONE, ZIP_EM_TRAD_PKWARE, ZIP_EM_AES_128,
         ZIP_EM_AES_192, ZIP_EM_AES_256, ZIP_EM_UNKNOWN, 32768};
     // clang-format on
-    const ConstantRecord* c = host().Entry<GetConstantsFn>("GetConstants")();
+    const ConstantRecord* c = host().entries().GetConstants();
     for (size_t i = 0; i < std::size(values); ++i) {
         ASSERT_NE(c[i].name, nullptr) << "row " << i + 1;
         EXPECT_EQ(c[i].value, values[i]) << c[i].name;

@@ -48,7 +48,7 @@ class ReadingCommands : public PluginHost {
 
     // The libzip archive behind the only open script archive.
     zip_t* OnlyArchive() {
-        const ArchiveObject* record = *host().objectTypes_.at(0).head;
+        const ArchiveObject* record = host().ObjectList(0);
         EXPECT_NE(record, nullptr);
         EXPECT_EQ(record->next, nullptr);
         return record->archive;

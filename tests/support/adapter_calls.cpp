@@ -43,7 +43,7 @@ AdapterCalls& AdapterTest::A() {
     }
     if (callsFor_ != &host()) {
         const cvx::Host& h = host();
-#define ZIPCVX_LOADED(name) h.Entry<name##Fn>(#name),
+#define ZIPCVX_LOADED(name) h.entries().name,
         calls_ = {ZIPCVX_ADAPTER_ENTRY_POINTS(ZIPCVX_LOADED)};
 #undef ZIPCVX_LOADED
         callsFor_ = &h;
