@@ -158,5 +158,22 @@ TEST_F(HostFiles, ShortMemoryIsAFailureNotAnException) {
     }
 }
 
+// A script memory error raised while the host makes a value frees the
+// host's own memory too: no container is alive across the raise.
+TEST_F(HostFiles, ScriptMemoryErrorsLeaveNoHostMemoryBehind) {
+    if (!OperatorNewFaultsAvailable()) GTEST_SKIP() << "operator new is the sanitizer's";
+    WriteFileBytes(TempDir() + "/a", "a");
+    const std::string chunk = "local dir = '" + TempDir() + R"('
+        for _, op in ipairs{function() host.ListDirectory(dir) end, host.Allocations,
+                            function() zip.OpenArchive(1, dir .. '/missing.zip') end} do
+            for k = 1, 30 do host.FailVmAlloc(k); pcall(op) end
+        end
+        host.FailVmAlloc(0))";
+    Run(chunk);  // the host's own state grows to what these need
+    const int64_t live = LiveOperatorNewBlocks();
+    Run(chunk);
+    EXPECT_EQ(LiveOperatorNewBlocks(), live);
+}
+
 }  // namespace
 }  // namespace zipcvx_test
