@@ -57,6 +57,11 @@ FileObject* CheckOpenFile(lua_State* L) {
     return f;
 }
 
+int32_t ReadObject(FileObject* f, char* out, int32_t count) {
+    return f->adapter != nullptr ? Plugin().FRead(f->adapter, out, count)
+                                 : Files().ReadFile(f->real, out, count);
+}
+
 void CloseObject(FileObject* f) {
     if (f->adapter != nullptr) Plugin().FClose(f->adapter);
     if (f->real != 0) Files().CloseFile(f->real);
@@ -142,8 +147,7 @@ int FileRead(lua_State* L) {
         static_cast<int32_t>(std::clamp<lua_Integer>(wanted, INT32_MIN, INT32_MAX));
     luaL_Buffer b;
     char* out = luaL_buffinitsize(L, &b, count > 0 ? static_cast<size_t>(count) : 0);
-    const int32_t n = f->adapter != nullptr ? Plugin().FRead(f->adapter, out, count)
-                                            : Files().ReadFile(f->real, out, count);
+    const int32_t n = ReadObject(f, out, count);
     luaL_pushresultsize(&b, n > 0 ? static_cast<size_t>(n) : 0);
     return 1;
 }
@@ -270,44 +274,38 @@ FileObject* NewFileObject(lua_State* L) {
     return f;
 }
 
-// Opens into a fresh file object on top of the stack: the adapter first,
-// then a real file. False when neither opens it.
-bool OpenInto(lua_State* L, const OpenRequest& request) {
+// Opens the file the arguments name into a fresh file object on top of the
+// stack: the adapter first, then a real file. Null, with fail and a message
+// pushed, when neither opens it.
+FileObject* OpenArguments(lua_State* L, OpenRequest* request) {
+    request->path = luaL_checkstring(L, 1);
+    ReadOpenOptions(L, request);
     FileObject* f = NewFileObject(L);
-    f->adapter = Plugin().FOpen(request.path, request.mode,
-                                             request.tagCount == 0 ? nullptr : request.tags);
+    f->adapter = Plugin().FOpen(request->path, request->mode,
+                                request->tagCount == 0 ? nullptr : request->tags);
     DropTransientSourceNames();
-    if (f->adapter == nullptr) f->real = Files().OpenFile(request.path, request.mode);
-    return f->adapter != nullptr || f->real != 0;
+    if (f->adapter == nullptr) f->real = Files().OpenFile(request->path, request->mode);
+    if (f->adapter != nullptr || f->real != 0) return f;
+    luaL_pushfail(L);
+    lua_pushfstring(L, "cannot open %s", request->path);
+    return nullptr;
 }
 
 int HostOpenFile(lua_State* L) {
     OpenRequest request;
-    request.path = luaL_checkstring(L, 1);
-    ReadOpenOptions(L, &request);
-    if (OpenInto(L, request)) return 1;
-    luaL_pushfail(L);
-    lua_pushfstring(L, "cannot open %s", request.path);
-    return 2;
+    return OpenArguments(L, &request) != nullptr ? 1 : 2;
 }
 
 int HostReadFile(lua_State* L) {
     OpenRequest request;
-    request.path = luaL_checkstring(L, 1);
-    ReadOpenOptions(L, &request);
-    if (!OpenInto(L, request)) {
-        luaL_pushfail(L);
-        lua_pushfstring(L, "cannot open %s", request.path);
-        return 2;
-    }
-    auto* f = static_cast<FileObject*>(lua_touserdata(L, -1));
+    FileObject* f = OpenArguments(L, &request);
+    if (f == nullptr) return 2;
     luaL_Buffer b;
     luaL_buffinit(L, &b);
     int32_t n = 0;
     do {
         char* out = luaL_prepbuffsize(&b, kReadBlock);
-        n = f->adapter != nullptr ? Plugin().FRead(f->adapter, out, kReadBlock)
-                                  : Files().ReadFile(f->real, out, kReadBlock);
+        n = ReadObject(f, out, kReadBlock);
         if (n > 0) luaL_addsize(&b, static_cast<size_t>(n));
     } while (n > 0);
     // The adapter answers 0 both at the end and on failure.

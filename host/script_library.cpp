@@ -39,19 +39,23 @@ const HelpStringRecord* HelpFor(const char* name) {
     return nullptr;
 }
 
+// The object type whose id is argument 1.
+const HostState::ObjectType& CheckObjectType(lua_State* L) {
+    const int64_t index = luaL_checkinteger(L, 1) - HostState::kFirstTypeId;
+    if (index < 0 || index >= static_cast<int64_t>(H().objectTypes.size())) {
+        luaL_argerror(L, 1, "unknown object type");
+    }
+    return H().objectTypes[static_cast<size_t>(index)];
+}
+
 // host.GetAttribute(type, id, attribute): the generic attribute query.
 int HostGetAttribute(lua_State* L) {
-    const lua_Integer type = luaL_checkinteger(L, 1);
+    const HostState::ObjectType& type = CheckObjectType(L);
     const int32_t attribute = TruncateToInt32(luaL_checknumber(L, 3));
-    const int64_t index = type - HostState::kFirstTypeId;
-    if (index < 0 || index >= static_cast<int64_t>(H().objectTypes.size())) {
-        return luaL_argerror(L, 1, "unknown object type");
-    }
     ObjectId id{};
     VmServiceTable()->GetObjectId(reinterpret_cast<VmState*>(L), 2, &id);
     const int before = lua_gettop(L);
-    const int32_t result = H().objectTypes[static_cast<size_t>(index)].handler(
-        reinterpret_cast<VmState*>(L), attribute, &id);
+    const int32_t result = type.handler(reinterpret_cast<VmState*>(L), attribute, &id);
     if (result != 1) RaiseCommandError(L, result);
     if (lua_gettop(L) != before + 1) H().violations.push_back("type handler stack imbalance");
     return 1;
@@ -60,15 +64,10 @@ int HostGetAttribute(lua_State* L) {
 // host.Objects(type): the identifiers of the type's list, walked as the
 // host walks it.
 int HostObjects(lua_State* L) {
-    const lua_Integer type = luaL_checkinteger(L, 1);
-    const int64_t index = type - HostState::kFirstTypeId;
-    if (index < 0 || index >= static_cast<int64_t>(H().objectTypes.size())) {
-        return luaL_argerror(L, 1, "unknown object type");
-    }
+    const HostState::ObjectType& type = CheckObjectType(L);
     lua_newtable(L);
     int n = 0;
-    for (const ArchiveObject* r = *H().objectTypes[static_cast<size_t>(index)].head; r != nullptr;
-         r = r->next) {
+    for (const ArchiveObject* r = *type.head; r != nullptr; r = r->next) {
         if (r->idHandle != 0) {
             if (!PushObjectHandle(L, r->idHandle)) return luaL_error(L, "not enough memory");
         } else {
