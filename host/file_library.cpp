@@ -38,9 +38,7 @@ constexpr char kFileType[] = "cvxhost.file";
 constexpr int32_t kReadBlock = 65536;
 
 const PluginEntries& Plugin() { return H().entries; }
-const FileServices& Files() {
-    return *FileServiceTable();
-}
+const FileServices& Files() { return *FileServiceTable(); }
 
 struct FileObject {
     void* adapter;  // an open adapter file, or null
@@ -118,16 +116,6 @@ void PushStatTable(lua_State* L, const StatRecord& r, const char* source) {
 void PushAdapterStat(lua_State* L, const StatRecord& r, int32_t flags) {
     PushStatTable(L, r, "adapter");
     if ((flags & kStatFullName) != 0) H().AdoptBlock(const_cast<char*>(r.name));
-}
-
-StatRecord RecordFromStat(const struct stat& st, const char* name) {
-    StatRecord r{};
-    r.kind = S_ISDIR(st.st_mode) ? 1 : 0;
-    r.size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
-    const DateGroup date = DateFromTime(static_cast<long long>(st.st_mtime));
-    r.dates[0] = r.dates[1] = r.dates[2] = date;
-    r.name = name;
-    return r;
 }
 
 int32_t StatFlags(lua_State* L, int options) {

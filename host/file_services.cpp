@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstring>
 
 #include "host/host_state.h"
@@ -49,7 +50,7 @@ int OpenDescriptor(const char* path, int32_t mode, int64_t* base) {
 }
 
 HostFile OpenFile(const char* path, int32_t mode) try {
-    H().Log(std::string("OpenFile(") + path + "," + std::to_string(mode) + ")");
+    H().Log("OpenFile(%s,%d)", path, mode);
     if (H().ShouldFail(Fault::OpenFile)) return 0;
     auto record = std::make_unique<OpenHostFile>();
     record->path = path;
@@ -85,8 +86,7 @@ void CloseFile(HostFile handle) try {
 // The position of a file read ahead is the host's own; any other file's is
 // its descriptor's.
 int64_t SeekFile(HostFile handle, int64_t offset, int32_t mode) try {
-    if (H().logging())
-        H().Log("SeekFile(" + std::to_string(offset) + "," + std::to_string(mode) + ")");
+    H().Log("SeekFile(%" PRId64 ",%d)", offset, mode);
     OpenHostFile* file = Find(handle, "SeekFile");
     if (file == nullptr) return -1;
     if (H().ShouldFail(Fault::SeekFile)) return -1;
@@ -177,7 +177,7 @@ ssize_t ReadAhead(OpenHostFile* file, char* out, int32_t length) {
 }  // namespace
 
 int32_t ReadFile(HostFile handle, void* buffer, int32_t length) try {
-    if (H().logging()) H().Log("ReadFile(" + std::to_string(length) + ")");
+    H().Log("ReadFile(%d)", length);
     OpenHostFile* file = Find(handle, "ReadFile");
     if (file == nullptr || length < 0) return -1;
     if (H().ShouldFail(Fault::ReadFile)) return -1;
@@ -198,7 +198,7 @@ int32_t ReadFile(HostFile handle, void* buffer, int32_t length) try {
 }
 
 int32_t WriteFile(HostFile handle, const void* buffer, int32_t length) try {
-    if (H().logging()) H().Log("WriteFile(" + std::to_string(length) + ")");
+    H().Log("WriteFile(%d)", length);
     OpenHostFile* file = Find(handle, "WriteFile");
     if (file == nullptr || length < 0) return -1;
     if (H().ShouldFail(Fault::WriteFile)) return -1;
@@ -227,13 +227,9 @@ int32_t ExamineFile(HostFile handle, int32_t, StatRecord* info, int32_t) try {
     if (H().ShouldFail(Fault::ExamineFile)) return 0;
     struct stat st {};
     if (fstat(file->fd, &st) != 0) return 0;
-    *info = StatRecord{};
-    info->kind = S_ISDIR(st.st_mode) ? 1 : 0;
-    info->size = static_cast<int64_t>(st.st_size) - file->base;
-    const DateGroup date = DateFromTime(static_cast<long long>(st.st_mtime));
-    info->dates[0] = info->dates[1] = info->dates[2] = date;
     file->name = FilePart(file->path.c_str());
-    info->name = file->name.c_str();
+    *info = RecordFromStat(st, file->name.c_str());
+    info->size -= file->base;
     return 1;
 } catch (...) {
     return 0;

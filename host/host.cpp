@@ -6,6 +6,8 @@
 #include <lua.h>
 #include <lualib.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -291,14 +293,22 @@ bool HostState::ShouldFail(Fault f, const char* tag) {
     return true;
 }
 
-// Services call this from plugin frames: a log that cannot grow loses the
-// entry rather than throw.
-void HostState::Log(std::string entry) {
+// Services call this from plugin frames: an entry that cannot be kept is
+// lost rather than thrown.
+void HostState::Log(const char* format, ...) {
     if (!options.logCalls) return;
+    va_list args, again;
+    va_start(args, format);
+    va_copy(again, args);
+    const int length = vsnprintf(nullptr, 0, format, args);
     try {
+        std::string entry(static_cast<size_t>(length > 0 ? length : 0), '\0');
+        vsnprintf(entry.data(), entry.size() + 1, format, again);
         calls.push_back(std::move(entry));
     } catch (...) {
     }
+    va_end(again);
+    va_end(args);
 }
 
 }  // namespace cvx

@@ -65,10 +65,8 @@ struct HostState {
     FaultSlot faults[static_cast<int>(Fault::kCount)];
     std::map<uint32_t, int32_t> activateResults;
 
-    // Services called once per block skip building their entry when
-    // nothing is logged.
-    bool logging() const { return options.logCalls; }
-    void Log(std::string entry);
+    // Adds an entry, formatted as printf does, when calls are logged.
+    [[gnu::format(printf, 2, 3)]] void Log(const char* format, ...);
     std::vector<std::string> calls;
 
     std::map<std::string, int> LiveBlocksByTag() const;

@@ -2,6 +2,8 @@
 #ifndef CVXHOST_SERVICES_H
 #define CVXHOST_SERVICES_H
 
+#include <sys/stat.h>
+
 #include "plugin/host_interface.h"
 
 struct lua_State;
@@ -32,6 +34,8 @@ int32_t TruncateToInt32(double value);
 
 // Local time as a DateGroup (month from 0, full year).
 DateGroup DateFromTime(long long seconds);
+// A file's record: its size (0 for a directory) and modification time.
+StatRecord RecordFromStat(const struct stat& st, const char* name);
 
 }  // namespace cvx
 

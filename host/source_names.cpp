@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstring>
 #include <string>
 
@@ -84,16 +85,13 @@ int OpenInsideFile(const SourceData& data, int64_t* base) {
 // throws: their callers are plugin frames.
 void InitSourceFileName(char* field) {
     field[0] = '\0';
-    try {
-        H().Log("InitSourceFileName");
-    } catch (...) {
-    }
+    H().Log("InitSourceFileName");
 }
 
 int32_t CreateSourceFileName(char* field, uintptr_t value, uint64_t tag3, uint64_t tag4,
                              int32_t isTag5, int32_t) try {
-    H().Log("CreateSourceFileName(" + std::to_string(value) + "," + std::to_string(tag3) + "," +
-            std::to_string(tag4) + "," + std::to_string(isTag5) + ")");
+    H().Log("CreateSourceFileName(%" PRIuPTR ",%" PRIu64 ",%" PRIu64 ",%d)", value, tag3, tag4,
+            isTag5);
     SourceData data;
     const bool described =
         isTag5 != 0 ? DescribeFile(value, tag4, &data) : DescribeMemory(value, tag3, tag4, &data);
@@ -108,7 +106,7 @@ int32_t CreateSourceFileName(char* field, uintptr_t value, uint64_t tag3, uint64
 }
 
 void FreeSourceFileName(char* field) try {
-    H().Log(std::string("FreeSourceFileName(") + field + ")");
+    H().Log("FreeSourceFileName(%s)", field);
     if (field[0] == '\0') return;  // nothing was made in it
     auto it = H().sourceNames.find(field);
     if (it == H().sourceNames.end() || it->second.transient) {
@@ -123,9 +121,9 @@ void FreeSourceFileName(char* field) try {
 
 int32_t MakeSourceFileName(char* buffer, int32_t size, const SourceDescriptor* source,
                            int32_t) try {
-    H().Log("MakeSourceFileName(" + std::to_string(source->tag2) + "," +
-            std::to_string(source->tag5) + "," + (source->extension ? source->extension : "") +
-            "," + std::to_string(source->tag3) + "," + std::to_string(source->tag4) + ")");
+    H().Log("MakeSourceFileName(%" PRIuPTR ",%" PRIuPTR ",%s,%" PRIu64 ",%" PRIu64 ")",
+            source->tag2, source->tag5, source->extension ? source->extension : "", source->tag3,
+            source->tag4);
     if (size <= 0) return 1;
     buffer[0] = '\0';
     SourceData data;

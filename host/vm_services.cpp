@@ -214,12 +214,7 @@ int32_t CallFunction(VmState* vm, int32_t args, int32_t results, int32_t) {
     lua_State* L = S(vm);
     HostState& host = H();
     host.preparingCall = false;
-    if (host.logging()) {
-        try {
-            host.Log("CallFunction(" + std::to_string(args) + "," + std::to_string(results) + ")");
-        } catch (...) {
-        }
-    }
+    host.Log("CallFunction(%d,%d)", args, results);
     if (host.callMemoryShort) {
         host.callMemoryShort = false;
         lua_pop(L, args + 1);
