@@ -111,11 +111,21 @@ void PushStatTable(lua_State* L, const StatRecord& r, const char* source) {
     }
 }
 
+int PushAdapterStatOp(lua_State* L) {
+    PushStatTable(L, *static_cast<const StatRecord*>(lua_touserdata(L, 1)), "adapter");
+    return 1;
+}
+
 // Pushes the table of an adapter's record and takes over a name block
-// that passed to the caller.
+// that passed to the caller, also when making the table raises: it is
+// made under a protected call whose error is raised again once the block
+// is freed.
 void PushAdapterStat(lua_State* L, const StatRecord& r, int32_t flags) {
-    PushStatTable(L, r, "adapter");
+    lua_pushcfunction(L, PushAdapterStatOp);
+    lua_pushlightuserdata(L, const_cast<StatRecord*>(&r));
+    const int status = lua_pcall(L, 1, 1, 0);
     if ((flags & kStatFullName) != 0) H().AdoptBlock(const_cast<char*>(r.name));
+    if (status != LUA_OK) lua_error(L);
 }
 
 int32_t StatFlags(lua_State* L, int options) {
