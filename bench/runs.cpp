@@ -117,14 +117,14 @@ const Adapter* AdapterOf(const CaseContext& c) {
     static Adapter a;
     cvx::Host* host = StartedHost(c);
     if (host == nullptr) return nullptr;
-    a = {host->Entry<FOpenFn>("FOpen"),
-         host->Entry<FCloseFn>("FClose"),
-         host->Entry<FReadFn>("FRead"),
-         host->Entry<FSeekFn>("FSeek"),
-         host->Entry<StatFn>("Stat"),
-         host->Entry<OpenDirFn>("OpenDir"),
-         host->Entry<NextDirEntryFn>("NextDirEntry"),
-         host->Entry<CloseDirFn>("CloseDir")};
+    a = {host->entries().FOpen,
+         host->entries().FClose,
+         host->entries().FRead,
+         host->entries().FSeek,
+         host->entries().Stat,
+         host->entries().OpenDir,
+         host->entries().NextDirEntry,
+         host->entries().CloseDir};
     return &a;
 }
 

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host.h"
+#include "host/host_state.h"
 #include "host/services.h"
 #include "host/source_names.h"
 
@@ -37,12 +37,8 @@ namespace {
 constexpr char kFileType[] = "cvxhost.file";
 constexpr int32_t kReadBlock = 65536;
 
-Host& H() {
-    return *ActiveHost();
-}
-const FileServices& Files() {
-    return *FileServiceTable();
-}
+const PluginEntries& Plugin() { return H().entries; }
+const FileServices& Files() { return *FileServiceTable(); }
 
 struct FileObject {
     void* adapter;  // an open adapter file, or null
@@ -59,8 +55,13 @@ FileObject* CheckOpenFile(lua_State* L) {
     return f;
 }
 
+int32_t ReadObject(FileObject* f, char* out, int32_t count) {
+    return f->adapter != nullptr ? Plugin().FRead(f->adapter, out, count)
+                                 : Files().ReadFile(f->real, out, count);
+}
+
 void CloseObject(FileObject* f) {
-    if (f->adapter != nullptr) H().Entry<FCloseFn>("FClose")(f->adapter);
+    if (f->adapter != nullptr) Plugin().FClose(f->adapter);
     if (f->real != 0) Files().CloseFile(f->real);
     f->adapter = nullptr;
     f->real = 0;
@@ -110,21 +111,21 @@ void PushStatTable(lua_State* L, const StatRecord& r, const char* source) {
     }
 }
 
-// Pushes the table of an adapter's record and takes over a name block
-// that passed to the caller.
-void PushAdapterStat(lua_State* L, const StatRecord& r, int32_t flags) {
-    PushStatTable(L, r, "adapter");
-    if ((flags & kStatFullName) != 0) H().AdoptBlock(const_cast<char*>(r.name));
+int PushAdapterStatOp(lua_State* L) {
+    PushStatTable(L, *static_cast<const StatRecord*>(lua_touserdata(L, 1)), "adapter");
+    return 1;
 }
 
-StatRecord RecordFromStat(const struct stat& st, const char* name) {
-    StatRecord r{};
-    r.kind = S_ISDIR(st.st_mode) ? 1 : 0;
-    r.size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
-    const DateGroup date = DateFromTime(static_cast<long long>(st.st_mtime));
-    r.dates[0] = r.dates[1] = r.dates[2] = date;
-    r.name = name;
-    return r;
+// Pushes the table of an adapter's record and takes over a name block
+// that passed to the caller, also when making the table raises: it is
+// made under a protected call whose error is raised again once the block
+// is freed.
+void PushAdapterStat(lua_State* L, const StatRecord& r, int32_t flags) {
+    lua_pushcfunction(L, PushAdapterStatOp);
+    lua_pushlightuserdata(L, const_cast<StatRecord*>(&r));
+    const int status = lua_pcall(L, 1, 1, 0);
+    if ((flags & kStatFullName) != 0) H().AdoptBlock(const_cast<char*>(r.name));
+    if (status != LUA_OK) lua_error(L);
 }
 
 int32_t StatFlags(lua_State* L, int options) {
@@ -144,8 +145,7 @@ int FileRead(lua_State* L) {
         static_cast<int32_t>(std::clamp<lua_Integer>(wanted, INT32_MIN, INT32_MAX));
     luaL_Buffer b;
     char* out = luaL_buffinitsize(L, &b, count > 0 ? static_cast<size_t>(count) : 0);
-    const int32_t n = f->adapter != nullptr ? H().Entry<FReadFn>("FRead")(f->adapter, out, count)
-                                            : Files().ReadFile(f->real, out, count);
+    const int32_t n = ReadObject(f, out, count);
     luaL_pushresultsize(&b, n > 0 ? static_cast<size_t>(n) : 0);
     return 1;
 }
@@ -154,7 +154,7 @@ int FileGetC(lua_State* L) {
     FileObject* f = CheckOpenFile(L);
     int32_t c = -1;
     if (f->adapter != nullptr) {
-        c = H().Entry<FGetCFn>("FGetC")(f->adapter);
+        c = Plugin().FGetC(f->adapter);
     } else {
         unsigned char byte = 0;
         if (Files().ReadFile(f->real, &byte, 1) == 1) c = byte;
@@ -172,7 +172,7 @@ int FileSeek(lua_State* L) {
     const lua_Integer offset = luaL_checkinteger(L, 2);
     const auto mode = static_cast<int32_t>(luaL_optinteger(L, 3, kSeekStart));
     const int64_t previous = f->adapter != nullptr
-                                 ? H().Entry<FSeekFn>("FSeek")(f->adapter, offset, mode)
+                                 ? Plugin().FSeek(f->adapter, offset, mode)
                                  : Files().SeekFile(f->real, offset, mode);
     lua_pushinteger(L, previous);
     return 1;
@@ -182,7 +182,7 @@ int FileEof(lua_State* L) {
     FileObject* f = CheckOpenFile(L);
     bool eof = true;
     if (f->adapter != nullptr) {
-        eof = H().Entry<FEofFn>("FEof")(f->adapter) != 0;
+        eof = Plugin().FEof(f->adapter) != 0;
     } else {
         StatRecord r{};
         const int64_t at = Files().SeekFile(f->real, 0, kSeekCurrent);
@@ -197,7 +197,7 @@ int FileStat(lua_State* L) {
     const int32_t flags = StatFlags(L, 2);
     StatRecord r{};
     if (f->adapter != nullptr) {
-        if (H().Entry<FStatFn>("FStat")(f->adapter, flags, &r) == 0) return 0;
+        if (Plugin().FStat(f->adapter, flags, &r) == 0) return 0;
         PushAdapterStat(L, r, flags);
     } else {
         if (Files().ExamineFile(f->real, 0, &r, 0) == 0) return 0;
@@ -222,7 +222,7 @@ int FileSource(lua_State* L) {
 // the plugin still runs; after that the leak report shows it.
 int FileCollect(lua_State* L) {
     FileObject* f = CheckFile(L);
-    if (H().started()) CloseObject(f);
+    if (H().started) CloseObject(f);
     return 0;
 }
 
@@ -272,49 +272,43 @@ FileObject* NewFileObject(lua_State* L) {
     return f;
 }
 
-// Opens into a fresh file object on top of the stack: the adapter first,
-// then a real file. False when neither opens it.
-bool OpenInto(lua_State* L, const OpenRequest& request) {
+// Opens the file the arguments name into a fresh file object on top of the
+// stack: the adapter first, then a real file. Null, with fail and a message
+// pushed, when neither opens it.
+FileObject* OpenArguments(lua_State* L, OpenRequest* request) {
+    request->path = luaL_checkstring(L, 1);
+    ReadOpenOptions(L, request);
     FileObject* f = NewFileObject(L);
-    f->adapter = H().Entry<FOpenFn>("FOpen")(request.path, request.mode,
-                                             request.tagCount == 0 ? nullptr : request.tags);
+    f->adapter = Plugin().FOpen(request->path, request->mode,
+                                request->tagCount == 0 ? nullptr : request->tags);
     DropTransientSourceNames();
-    if (f->adapter == nullptr) f->real = Files().OpenFile(request.path, request.mode);
-    return f->adapter != nullptr || f->real != 0;
+    if (f->adapter == nullptr) f->real = Files().OpenFile(request->path, request->mode);
+    if (f->adapter != nullptr || f->real != 0) return f;
+    luaL_pushfail(L);
+    lua_pushfstring(L, "cannot open %s", request->path);
+    return nullptr;
 }
 
 int HostOpenFile(lua_State* L) {
     OpenRequest request;
-    request.path = luaL_checkstring(L, 1);
-    ReadOpenOptions(L, &request);
-    if (OpenInto(L, request)) return 1;
-    luaL_pushfail(L);
-    lua_pushfstring(L, "cannot open %s", request.path);
-    return 2;
+    return OpenArguments(L, &request) != nullptr ? 1 : 2;
 }
 
 int HostReadFile(lua_State* L) {
     OpenRequest request;
-    request.path = luaL_checkstring(L, 1);
-    ReadOpenOptions(L, &request);
-    if (!OpenInto(L, request)) {
-        luaL_pushfail(L);
-        lua_pushfstring(L, "cannot open %s", request.path);
-        return 2;
-    }
-    auto* f = static_cast<FileObject*>(lua_touserdata(L, -1));
+    FileObject* f = OpenArguments(L, &request);
+    if (f == nullptr) return 2;
     luaL_Buffer b;
     luaL_buffinit(L, &b);
     int32_t n = 0;
     do {
         char* out = luaL_prepbuffsize(&b, kReadBlock);
-        n = f->adapter != nullptr ? H().Entry<FReadFn>("FRead")(f->adapter, out, kReadBlock)
-                                  : Files().ReadFile(f->real, out, kReadBlock);
+        n = ReadObject(f, out, kReadBlock);
         if (n > 0) luaL_addsize(&b, static_cast<size_t>(n));
     } while (n > 0);
     // The adapter answers 0 both at the end and on failure.
     const bool failed =
-        n < 0 || (f->adapter != nullptr && H().Entry<FEofFn>("FEof")(f->adapter) == 0);
+        n < 0 || (f->adapter != nullptr && Plugin().FEof(f->adapter) == 0);
     CloseObject(f);
     if (failed) {
         luaL_pushfail(L);
@@ -335,7 +329,7 @@ int HostStat(lua_State* L) {
     const char* path = luaL_checkstring(L, 1);
     const int32_t flags = StatFlags(L, 2);
     StatRecord r{};
-    if (H().Entry<StatFn>("Stat")(path, flags, &r) != 0) {
+    if (Plugin().Stat(path, flags, &r) != 0) {
         PushAdapterStat(L, r, flags);
         return 1;
     }
@@ -348,57 +342,73 @@ int HostStat(lua_State* L) {
     return 1;
 }
 
-// The adapter's listing, closed before the tables are made.
-bool ListAdapterDirectory(const char* path, std::vector<StatRecord>* records,
-                          std::vector<std::string>* names) {
-    void* dir = H().Entry<OpenDirFn>("OpenDir")(path);
+// A directory's entries, gathered before any table is made: the adapter's
+// listing is closed by then.
+struct Listing {
+    std::vector<StatRecord> records;
+    std::vector<std::string> names;
+    const char* source = "adapter";
+};
+
+bool ListAdapterDirectory(const char* path, Listing* listing) {
+    void* dir = Plugin().OpenDir(path);
     if (dir == nullptr) return false;
     StatRecord r{};
-    while (H().Entry<NextDirEntryFn>("NextDirEntry")(dir, &r) != 0) {
-        records->push_back(r);
-        names->push_back(r.name != nullptr ? r.name : "");
+    while (Plugin().NextDirEntry(dir, &r) != 0) {
+        listing->records.push_back(r);
+        listing->names.push_back(r.name != nullptr ? r.name : "");
     }
-    H().Entry<CloseDirFn>("CloseDir")(dir);
+    Plugin().CloseDir(dir);
     return true;
 }
 
 // A real directory, by name: the real file system keeps no order of its own.
-bool ListRealDirectory(const std::string& path, std::vector<StatRecord>* records,
-                       std::vector<std::string>* names) {
+bool ListRealDirectory(const std::string& path, Listing* listing) {
     DIR* dir = opendir(path.c_str());
     if (dir == nullptr) return false;
     while (const dirent* e = readdir(dir)) {
         const std::string name = e->d_name;
-        if (name != "." && name != "..") names->push_back(name);
+        if (name != "." && name != "..") listing->names.push_back(name);
     }
     closedir(dir);
-    std::sort(names->begin(), names->end());
-    for (const std::string& name : *names) {
+    std::sort(listing->names.begin(), listing->names.end());
+    for (const std::string& name : listing->names) {
         struct stat st {};
         if (stat((path + "/" + name).c_str(), &st) != 0) st = {};
-        records->push_back(RecordFromStat(st, nullptr));
+        listing->records.push_back(RecordFromStat(st, nullptr));
     }
+    listing->source = "file";
     return true;
 }
 
-int HostListDirectory(lua_State* L) {
-    const std::string path = luaL_checkstring(L, 1);
-    std::vector<StatRecord> records;
-    std::vector<std::string> names;
-    const char* source = "adapter";
-    if (!ListAdapterDirectory(path.c_str(), &records, &names)) {
-        source = "file";
-        if (!ListRealDirectory(path, &records, &names)) {
-            luaL_pushfail(L);
-            return 1;
-        }
-    }
-    lua_createtable(L, static_cast<int>(records.size()), 0);
-    for (size_t i = 0; i < records.size(); ++i) {
-        records[i].name = names[i].c_str();
-        PushStatTable(L, records[i], source);
+// Runs protected: the listing's containers are in a frame below.
+int PushListing(lua_State* L) {
+    auto* listing = static_cast<Listing*>(lua_touserdata(L, 1));
+    lua_createtable(L, static_cast<int>(listing->records.size()), 0);
+    for (size_t i = 0; i < listing->records.size(); ++i) {
+        listing->records[i].name = listing->names[i].c_str();
+        PushStatTable(L, listing->records[i], listing->source);
         lua_rawseti(L, -2, static_cast<lua_Integer>(i + 1));
     }
+    return 1;
+}
+
+// Pushes the listing's table, or fail; a Lua status. The tables are made
+// under a protected call whose error the caller raises again once the
+// containers here are gone.
+int ListDirectory(lua_State* L, const char* path) {
+    Listing listing;
+    if (!ListAdapterDirectory(path, &listing) && !ListRealDirectory(path, &listing)) {
+        luaL_pushfail(L);
+        return LUA_OK;
+    }
+    lua_pushcfunction(L, PushListing);
+    lua_pushlightuserdata(L, &listing);
+    return lua_pcall(L, 1, 1, 0);
+}
+
+int HostListDirectory(lua_State* L) {
+    if (ListDirectory(L, luaL_checkstring(L, 1)) != LUA_OK) return lua_error(L);
     return 1;
 }
 

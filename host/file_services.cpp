@@ -11,21 +11,20 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstring>
 
-#include "host/host.h"
+#include "host/host_state.h"
 #include "host/services.h"
 #include "host/source_names.h"
 
 namespace cvx {
 namespace {
 
-Host& H() { return *ActiveHost(); }
-
 OpenHostFile* Find(HostFile handle, const char* service) {
-    auto it = H().files_.find(handle);
-    if (it != H().files_.end()) return it->second.get();
-    H().violations_.push_back(std::string(service) + " on a handle that is not open");
+    auto it = H().files.find(handle);
+    if (it != H().files.end()) return it->second.get();
+    H().violations.push_back(std::string(service) + " on a handle that is not open");
     return nullptr;
 }
 
@@ -51,7 +50,7 @@ int OpenDescriptor(const char* path, int32_t mode, int64_t* base) {
 }
 
 HostFile OpenFile(const char* path, int32_t mode) try {
-    H().Log(std::string("OpenFile(") + path + "," + std::to_string(mode) + ")");
+    H().Log("OpenFile(%s,%d)", path, mode);
     if (H().ShouldFail(Fault::OpenFile)) return 0;
     auto record = std::make_unique<OpenHostFile>();
     record->path = path;
@@ -65,7 +64,7 @@ HostFile OpenFile(const char* path, int32_t mode) try {
     record->position = lseek(fd, 0, SEEK_CUR);  // base, for data inside another file
     const auto handle = reinterpret_cast<uintptr_t>(record.get());
     try {
-        H().files_[handle] = std::move(record);
+        H().files[handle] = std::move(record);
     } catch (...) {
         close(fd);
         throw;
@@ -80,15 +79,14 @@ void CloseFile(HostFile handle) try {
     OpenHostFile* file = Find(handle, "CloseFile");
     if (file == nullptr) return;
     close(file->fd);
-    H().files_.erase(handle);
+    H().files.erase(handle);
 } catch (...) {
 }
 
 // The position of a file read ahead is the host's own; any other file's is
 // its descriptor's.
 int64_t SeekFile(HostFile handle, int64_t offset, int32_t mode) try {
-    if (H().logging())
-        H().Log("SeekFile(" + std::to_string(offset) + "," + std::to_string(mode) + ")");
+    H().Log("SeekFile(%" PRId64 ",%d)", offset, mode);
     OpenHostFile* file = Find(handle, "SeekFile");
     if (file == nullptr) return -1;
     if (H().ShouldFail(Fault::SeekFile)) return -1;
@@ -179,7 +177,7 @@ ssize_t ReadAhead(OpenHostFile* file, char* out, int32_t length) {
 }  // namespace
 
 int32_t ReadFile(HostFile handle, void* buffer, int32_t length) try {
-    if (H().logging()) H().Log("ReadFile(" + std::to_string(length) + ")");
+    H().Log("ReadFile(%d)", length);
     OpenHostFile* file = Find(handle, "ReadFile");
     if (file == nullptr || length < 0) return -1;
     if (H().ShouldFail(Fault::ReadFile)) return -1;
@@ -200,7 +198,7 @@ int32_t ReadFile(HostFile handle, void* buffer, int32_t length) try {
 }
 
 int32_t WriteFile(HostFile handle, const void* buffer, int32_t length) try {
-    if (H().logging()) H().Log("WriteFile(" + std::to_string(length) + ")");
+    H().Log("WriteFile(%d)", length);
     OpenHostFile* file = Find(handle, "WriteFile");
     if (file == nullptr || length < 0) return -1;
     if (H().ShouldFail(Fault::WriteFile)) return -1;
@@ -229,13 +227,9 @@ int32_t ExamineFile(HostFile handle, int32_t, StatRecord* info, int32_t) try {
     if (H().ShouldFail(Fault::ExamineFile)) return 0;
     struct stat st {};
     if (fstat(file->fd, &st) != 0) return 0;
-    *info = StatRecord{};
-    info->kind = S_ISDIR(st.st_mode) ? 1 : 0;
-    info->size = static_cast<int64_t>(st.st_size) - file->base;
-    const DateGroup date = DateFromTime(static_cast<long long>(st.st_mtime));
-    info->dates[0] = info->dates[1] = info->dates[2] = date;
     file->name = FilePart(file->path.c_str());
-    info->name = file->name.c_str();
+    *info = RecordFromStat(st, file->name.c_str());
+    info->size -= file->base;
     return 1;
 } catch (...) {
     return 0;

@@ -6,9 +6,12 @@
 #include <lua.h>
 #include <lualib.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "host/host_state.h"
 #include "host/script_library.h"
 #include "host/services.h"
 #include "host/time_zone.h"
@@ -16,23 +19,27 @@
 namespace cvx {
 namespace {
 
-Host* gActiveHost = nullptr;
+HostState* gActive = nullptr;
 
 // Entry points without which no plugin can run a library.
-const char* const kRequiredEntries[] = {"InitPlugin",   "ClosePlugin", "InitLibrary",
-                                        "FreeLibrary",  "GetBaseTable", "GetCommands",
-                                        "GetConstants", "GetHelpStrings"};
+bool Required(const char* name) {
+    for (const char* required : {"InitPlugin", "ClosePlugin", "InitLibrary", "FreeLibrary",
+                                 "GetBaseTable", "GetCommands", "GetConstants", "GetHelpStrings"}) {
+        if (strcmp(name, required) == 0) return true;
+    }
+    return false;
+}
 
 // The script VM's allocator: the C library's, with the host's fault
 // injection. Lua lets only growing requests fail.
 void* VmAllocate(void* ud, void* block, size_t oldSize, size_t newSize) {
-    auto* host = static_cast<Host*>(ud);
+    auto* host = static_cast<HostState*>(ud);
     if (newSize == 0) {
         free(block);
         return nullptr;
     }
     const bool grows = block == nullptr || newSize > oldSize;
-    if (grows && host->ShouldFail(Fault::VmAlloc, host->inCallback_ ? "callback" : "")) {
+    if (grows && host->ShouldFail(Fault::VmAlloc, host->inCallback ? "callback" : "")) {
         return nullptr;
     }
     return realloc(block, newSize);
@@ -40,21 +47,21 @@ void* VmAllocate(void* ud, void* block, size_t oldSize, size_t newSize) {
 
 }  // namespace
 
-Host* ActiveHost() { return gActiveHost; }
+HostState& H() { return *gActive; }
 
-Host::Host(HostOptions options) : options_(options) {
-    services_.version = options_.version;
-    services_.revision = options_.revision;
+Host::Host(HostOptions options) : state_(std::make_unique<HostState>(options)) {
+    services_.version = options.version;
+    services_.revision = options.revision;
     services_.system = SystemServiceTable();
     services_.files = FileServiceTable();
     services_.vm = VmServiceTable();
-    gActiveHost = this;
+    gActive = state_.get();
 }
 
 Host::~Host() {
     Stop();
-    for (auto& [block, info] : blocks_) free(block);
-    if (gActiveHost == this) gActiveHost = nullptr;
+    for (auto& [block, info] : state_->blocks) free(block);
+    if (gActive == state_.get()) gActive = nullptr;
 }
 
 bool Host::Load(const std::string& pluginPath, std::string* error) {
@@ -66,14 +73,21 @@ bool Host::Load(const std::string& pluginPath, std::string* error) {
     }
     header_ = FindPluginHeader(library_, pluginPath, error);
     if (header_ == nullptr) return false;
-    for (const char* name : kRequiredEntries) {
-        if (Lookup(name) == nullptr) {
-            *error = std::string("entry point ") + name + " missing in " + pluginPath;
-            return false;
-        }
+    const char* missing = nullptr;
+    PluginEntries& e = state_->entries;
+#define CVXHOST_RESOLVE(name, result, params)                           \
+    e.name = reinterpret_cast<name##Fn>(header_->lookup(#name));        \
+    if (e.name == nullptr && missing == nullptr && Required(#name)) missing = #name;
+    CVX_ENTRY_POINTS(CVXHOST_RESOLVE)
+#undef CVXHOST_RESOLVE
+    if (missing != nullptr) {
+        *error = std::string("entry point ") + missing + " missing in " + pluginPath;
+        return false;
     }
     return true;
 }
+
+const PluginEntries& Host::entries() const { return state_->entries; }
 
 EntryPoint Host::Lookup(const char* name) const {
     return header_ != nullptr ? header_->lookup(name) : nullptr;
@@ -81,32 +95,38 @@ EntryPoint Host::Lookup(const char* name) const {
 
 bool Host::Start(std::string* error) {
     PinLocalTimeZone();
+    const HostOptions& options = state_->options;
+    const PluginEntries& e = state_->entries;
     info_ = PluginInfo{};
-    info_.hostVersion = options_.version;
-    Entry<InitPluginFn>("InitPlugin")(&info_, &services_);
+    info_.hostVersion = options.version;
+    e.InitPlugin(&info_, &services_);
     initialised_ = true;
-    if (info_.hostVersion > options_.version ||
-        (info_.hostVersion == options_.version && info_.hostRevision > options_.revision)) {
+    if (info_.hostVersion > options.version ||
+        (info_.hostVersion == options.version && info_.hostRevision > options.revision)) {
         *error = pluginPath_ + " needs host version " + std::to_string(info_.hostVersion) + "." +
                  std::to_string(info_.hostRevision) + ", this host is " +
-                 std::to_string(options_.version) + "." + std::to_string(options_.revision);
+                 std::to_string(options.version) + "." + std::to_string(options.revision);
         return false;
     }
     vm_ = luaL_newstate();
-    lua_setallocf(vm_, VmAllocate, this);
+    lua_setallocf(vm_, VmAllocate, state_.get());
     luaL_openlibs(vm_);
     auto* vm = reinterpret_cast<VmState*>(vm_);
-    if (options_.requirePlugin) {
-        const int32_t status = Entry<RequirePluginFn>("RequirePlugin")(vm);
+    if (options.requirePlugin) {
+        const int32_t status = e.RequirePlugin(vm);
         if (status != 0) {
             *error = "RequirePlugin failed with code " + std::to_string(status);
-            const std::string message = ErrorMessage(status);
-            if (!message.empty()) *error += ": " + message;
+            if (const char* text = ErrorText(status)) {
+                std::string message = text;
+                const size_t at = message.find("%s");
+                if (at != std::string::npos) message.replace(at, 2, state_->errorArg);
+                *error += ": " + message;
+            }
             return false;
         }
     }
-    Entry<InitLibraryFn>("InitLibrary")(vm);
-    started_ = true;
+    e.InitLibrary(vm);
+    state_->started = true;
     OpenScriptLibrary(vm_);
     OpenHostLibrary(vm_);
     return true;
@@ -167,12 +187,12 @@ bool Host::RunString(const std::string& chunk, std::string* error) {
 }
 
 void Host::Stop() {
-    if (started_) {
-        Entry<FreeLibraryFn>("FreeLibrary")(reinterpret_cast<VmState*>(vm_));
-        started_ = false;
+    if (state_->started) {
+        state_->entries.FreeLibrary(reinterpret_cast<VmState*>(vm_));
+        state_->started = false;
     }
     if (initialised_) {
-        Entry<ClosePluginFn>("ClosePlugin")();
+        state_->entries.ClosePlugin();
         initialised_ = false;
     }
     if (vm_ != nullptr) {
@@ -186,46 +206,81 @@ void Host::Stop() {
     }
 }
 
-std::map<std::string, int> Host::LiveBlocksByTag() const {
+std::map<std::string, int> HostState::LiveBlocksByTag() const {
     std::map<std::string, int> byTag;
-    for (const auto& [block, info] : blocks_) ++byTag[info.tag];
+    for (const auto& [block, info] : blocks) ++byTag[info.tag];
     return byTag;
 }
 
 std::string Host::LeakReport() const {
+    const HostState& s = *state_;
     std::string report;
-    for (const auto& [tag, count] : LiveBlocksByTag()) {
+    for (const auto& [tag, count] : s.LiveBlocksByTag()) {
         report += "live allocation: " + std::to_string(count) + " block(s) tagged \"" + tag + "\"\n";
     }
-    for (const auto& [handle, file] : files_) report += "open host file: " + file->path + "\n";
-    for (const auto& [name, data] : sourceNames_) {
+    for (const auto& [handle, file] : s.files) report += "open host file: " + file->path + "\n";
+    for (const auto& [name, data] : s.sourceNames) {
         if (!data.transient) report += "source file name not freed: " + name + "\n";
     }
-    for (const std::string& v : violations_) report += "host interface misuse: " + v + "\n";
+    for (const std::string& v : s.violations) report += "host interface misuse: " + v + "\n";
     return report;
 }
 
-void Host::AdoptBlock(void* block) {
+void HostState::AdoptBlock(void* block) {
     if (block == nullptr) return;
-    if (blocks_.erase(block) == 0) {
-        violations_.push_back("a block passed to the caller that Alloc did not give");
+    if (blocks.erase(block) == 0) {
+        violations.push_back("a block passed to the caller that Alloc did not give");
         return;
     }
     free(block);
 }
 
+const HostOptions& Host::options() const { return state_->options; }
+size_t Host::LiveBlocks() const { return state_->blocks.size(); }
+std::map<std::string, int> Host::LiveBlocksByTag() const { return state_->LiveBlocksByTag(); }
+size_t Host::OpenFiles() const { return state_->files.size(); }
+const std::vector<std::string>& Host::violations() const { return state_->violations; }
+int32_t Host::lastErrorCode() const { return state_->lastErrorCode; }
+void Host::ResetLastErrorCode() { state_->lastErrorCode = 0; }
+FaultSlot& Host::fault(Fault f) { return state_->fault(f); }
+std::vector<std::string>& Host::calls() { return state_->calls; }
+
+size_t Host::BlockSize(const void* block) const {
+    const auto it = state_->blocks.find(const_cast<void*>(block));
+    return it != state_->blocks.end() ? it->second.size : 0;
+}
+
+int32_t Host::ErrorCode(const std::string& message) const {
+    const std::vector<std::string>& messages = state_->errorMessages;
+    for (size_t i = 0; i < messages.size(); ++i) {
+        if (messages[i] == message) return HostState::kFirstErrorCode + static_cast<int32_t>(i);
+    }
+    return 0;
+}
+
+ArchiveObject* Host::ObjectList(size_t type) const {
+    return type < state_->objectTypes.size() ? *state_->objectTypes[type].head : nullptr;
+}
+
+void Host::SetActivateResult(uint32_t bit, int32_t code) { state_->activateResults[bit] = code; }
+
 void Host::FailNth(Fault f, int64_t n, const std::string& tag) {
+    state_->FailNth(f, n, tag.c_str());
+}
+void Host::AdoptBlock(void* block) { state_->AdoptBlock(block); }
+
+void Host::ClearFaults() {
+    for (FaultSlot& slot : state_->faults) slot = FaultSlot{};
+}
+
+void HostState::FailNth(Fault f, int64_t n, const char* tag) {
     FaultSlot& slot = fault(f);
     slot.countdown = n;
     slot.tag = tag;
     slot.calls = 0;
 }
 
-void Host::ClearFaults() {
-    for (FaultSlot& slot : faults_) slot = FaultSlot{};
-}
-
-bool Host::ShouldFail(Fault f, const char* tag) {
+bool HostState::ShouldFail(Fault f, const char* tag) {
     FaultSlot& slot = fault(f);
     if (!slot.tag.empty() && (tag == nullptr || slot.tag != tag)) return false;
     ++slot.calls;
@@ -238,14 +293,22 @@ bool Host::ShouldFail(Fault f, const char* tag) {
     return true;
 }
 
-// Services call this from plugin frames: a log that cannot grow loses the
-// entry rather than throw.
-void Host::Log(std::string entry) {
-    if (!options_.logCalls) return;
+// Services call this from plugin frames: an entry that cannot be kept is
+// lost rather than thrown.
+void HostState::Log(const char* format, ...) {
+    if (!options.logCalls) return;
+    va_list args, again;
+    va_start(args, format);
+    va_copy(again, args);
+    const int length = vsnprintf(nullptr, 0, format, args);
     try {
-        calls_.push_back(std::move(entry));
+        std::string entry(static_cast<size_t>(length > 0 ? length : 0), '\0');
+        vsnprintf(entry.data(), entry.size() + 1, format, again);
+        calls.push_back(std::move(entry));
     } catch (...) {
     }
+    va_end(again);
+    va_end(args);
 }
 
 }  // namespace cvx

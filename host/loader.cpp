@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "host/host.h"
+#include "host/host_state.h"
 
 namespace cvx {
 namespace {

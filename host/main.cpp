@@ -49,10 +49,11 @@ bool ParseVersion(const char* text, uint32_t* version, uint32_t* revision) {
 }
 
 void PrintLibrary(cvx::Host& host) {
-    const char* name = host.Entry<GetBaseTableFn>("GetBaseTable")();
-    const CommandRecord* commands = host.Entry<GetCommandsFn>("GetCommands")();
-    const HelpStringRecord* help = host.Entry<GetHelpStringsFn>("GetHelpStrings")();
-    const ConstantRecord* constants = host.Entry<GetConstantsFn>("GetConstants")();
+    const cvx::PluginEntries& e = host.entries();
+    const char* name = e.GetBaseTable();
+    const CommandRecord* commands = e.GetCommands();
+    const HelpStringRecord* help = e.GetHelpStrings();
+    const ConstantRecord* constants = e.GetConstants();
     printf("library %s\n\ncommands:\n", name);
     for (int i = 0; commands[i].name != nullptr; ++i) {
         printf("  %s.%-20s %s\n", name, commands[i].name, help[i].text);

@@ -5,16 +5,15 @@
 #include <lauxlib.h>
 #include <lua.h>
 
-#include <string>
+#include <cstring>
 
 #include "host/file_library.h"
-#include "host/host.h"
+#include "host/host_state.h"
 #include "host/services.h"
 
 namespace cvx {
 namespace {
 
-Host& H() { return *ActiveHost(); }
 
 // Calls the command row of the upvalue. A command returns its result count
 // (0 or 1) or an error code; the stack must grow by exactly that count.
@@ -24,7 +23,7 @@ int CommandTrampoline(lua_State* L) {
     const int32_t result = row->handler(reinterpret_cast<VmState*>(L));
     if (result != 0 && result != 1) RaiseCommandError(L, result);
     if (lua_gettop(L) != before + result) {
-        H().violations_.push_back(std::string("zip.") + row->name + " left the stack at " +
+        H().violations.push_back(std::string("zip.") + row->name + " left the stack at " +
                                   std::to_string(lua_gettop(L)) + ", expected " +
                                   std::to_string(before + result));
     }
@@ -32,44 +31,43 @@ int CommandTrampoline(lua_State* L) {
 }
 
 const HelpStringRecord* HelpFor(const char* name) {
-    const CommandRecord* commands = H().Entry<GetCommandsFn>("GetCommands")();
-    const HelpStringRecord* help = H().Entry<GetHelpStringsFn>("GetHelpStrings")();
+    const CommandRecord* commands = H().entries.GetCommands();
+    const HelpStringRecord* help = H().entries.GetHelpStrings();
     for (int i = 0; commands[i].name != nullptr; ++i) {
-        if (std::string(commands[i].name) == name) return &help[i];
+        if (strcmp(commands[i].name, name) == 0) return &help[i];
     }
     return nullptr;
 }
 
+// The object type whose id is argument 1.
+const HostState::ObjectType& CheckObjectType(lua_State* L) {
+    const int64_t index = luaL_checkinteger(L, 1) - HostState::kFirstTypeId;
+    if (index < 0 || index >= static_cast<int64_t>(H().objectTypes.size())) {
+        luaL_argerror(L, 1, "unknown object type");
+    }
+    return H().objectTypes[static_cast<size_t>(index)];
+}
+
 // host.GetAttribute(type, id, attribute): the generic attribute query.
 int HostGetAttribute(lua_State* L) {
-    const lua_Integer type = luaL_checkinteger(L, 1);
+    const HostState::ObjectType& type = CheckObjectType(L);
     const int32_t attribute = TruncateToInt32(luaL_checknumber(L, 3));
-    const int64_t index = type - Host::kFirstTypeId;
-    if (index < 0 || index >= static_cast<int64_t>(H().objectTypes_.size())) {
-        return luaL_argerror(L, 1, "unknown object type");
-    }
     ObjectId id{};
     VmServiceTable()->GetObjectId(reinterpret_cast<VmState*>(L), 2, &id);
     const int before = lua_gettop(L);
-    const int32_t result = H().objectTypes_[static_cast<size_t>(index)].handler(
-        reinterpret_cast<VmState*>(L), attribute, &id);
+    const int32_t result = type.handler(reinterpret_cast<VmState*>(L), attribute, &id);
     if (result != 1) RaiseCommandError(L, result);
-    if (lua_gettop(L) != before + 1) H().violations_.push_back("type handler stack imbalance");
+    if (lua_gettop(L) != before + 1) H().violations.push_back("type handler stack imbalance");
     return 1;
 }
 
 // host.Objects(type): the identifiers of the type's list, walked as the
 // host walks it.
 int HostObjects(lua_State* L) {
-    const lua_Integer type = luaL_checkinteger(L, 1);
-    const int64_t index = type - Host::kFirstTypeId;
-    if (index < 0 || index >= static_cast<int64_t>(H().objectTypes_.size())) {
-        return luaL_argerror(L, 1, "unknown object type");
-    }
+    const HostState::ObjectType& type = CheckObjectType(L);
     lua_newtable(L);
     int n = 0;
-    for (const ArchiveObject* r = *H().objectTypes_[static_cast<size_t>(index)].head; r != nullptr;
-         r = r->next) {
+    for (const ArchiveObject* r = *type.head; r != nullptr; r = r->next) {
         if (r->idHandle != 0) {
             if (!PushObjectHandle(L, r->idHandle)) return luaL_error(L, "not enough memory");
         } else {
@@ -81,21 +79,26 @@ int HostObjects(lua_State* L) {
 }
 
 int HostLastErrorCode(lua_State* L) {
-    lua_pushinteger(L, H().lastErrorCode_);
+    lua_pushinteger(L, H().lastErrorCode);
     return 1;
 }
 
+// Counted in the table itself: no container of counts is alive when a
+// table operation raises.
 int HostAllocations(lua_State* L) {
     lua_newtable(L);
-    for (const auto& [tag, count] : H().LiveBlocksByTag()) {
-        lua_pushinteger(L, count);
-        lua_setfield(L, -2, tag.c_str());
+    for (const auto& [block, info] : H().blocks) {
+        lua_getfield(L, -1, info.tag.c_str());
+        const lua_Integer count = lua_tointeger(L, -1);
+        lua_pop(L, 1);
+        lua_pushinteger(L, count + 1);
+        lua_setfield(L, -2, info.tag.c_str());
     }
     return 1;
 }
 
 int HostOpenFiles(lua_State* L) {
-    lua_pushinteger(L, static_cast<lua_Integer>(H().OpenFiles()));
+    lua_pushinteger(L, static_cast<lua_Integer>(H().files.size()));
     return 1;
 }
 
@@ -113,10 +116,11 @@ int HostFailAlloc(lua_State* L) {
 // Returns how many failures the previous call armed brought.
 int HostFailVmAlloc(lua_State* L) {
     const lua_Integer k = luaL_checkinteger(L, 1);
-    const bool inCallbacks = std::string(luaL_optstring(L, 2, "")) == "callback";
-    const int64_t failures = H().fault(Fault::VmAlloc).failures;
+    const bool inCallbacks = strcmp(luaL_optstring(L, 2, ""), "callback") == 0;
+    FaultSlot& slot = H().fault(Fault::VmAlloc);
+    const int64_t failures = slot.failures;
     H().FailNth(Fault::VmAlloc, k, inCallbacks ? "callback" : "");
-    H().fault(Fault::VmAlloc).failures = 0;
+    slot.failures = 0;
     lua_pushinteger(L, failures);
     return 1;
 }
@@ -128,7 +132,7 @@ int HostFailIo(lua_State* L) {
     static const Fault faults[] = {Fault::OpenFile,  Fault::ReadFile,    Fault::WriteFile,
                                    Fault::SeekFile,  Fault::ExamineFile, Fault::CallFunction};
     const int kind = luaL_checkoption(L, 1, nullptr, kinds);
-    H().FailNth(faults[kind], luaL_checkinteger(L, 2));
+    H().FailNth(faults[kind], luaL_checkinteger(L, 2), "");
     return 0;
 }
 
@@ -140,21 +144,21 @@ int HostHelp(lua_State* L) {
 }
 
 int HostInCallback(lua_State* L) {
-    lua_pushboolean(L, H().inCallback_);
+    lua_pushboolean(L, H().inCallback);
     return 1;
 }
 
 int HostVersion(lua_State* L) {
-    lua_pushinteger(L, H().options().version);
-    lua_pushinteger(L, H().options().revision);
+    lua_pushinteger(L, H().options.version);
+    lua_pushinteger(L, H().options.revision);
     return 2;
 }
 
 }  // namespace
 
 void OpenScriptLibrary(lua_State* L) {
-    const char* name = H().Entry<GetBaseTableFn>("GetBaseTable")();
-    const CommandRecord* commands = H().Entry<GetCommandsFn>("GetCommands")();
+    const char* name = H().entries.GetBaseTable();
+    const CommandRecord* commands = H().entries.GetCommands();
     lua_newtable(L);
     for (const CommandRecord* row = commands; row->name != nullptr; ++row) {
         lua_pushlightuserdata(L, const_cast<CommandRecord*>(row));
@@ -163,7 +167,7 @@ void OpenScriptLibrary(lua_State* L) {
     }
     lua_setglobal(L, name);
 
-    const ConstantRecord* constants = H().Entry<GetConstantsFn>("GetConstants")();
+    const ConstantRecord* constants = H().entries.GetConstants();
     for (const ConstantRecord* row = constants; row->name != nullptr; ++row) {
         VmServiceTable()->PushNumber(reinterpret_cast<VmState*>(L), row->value);
         lua_setglobal(L, row->name);

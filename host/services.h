@@ -2,7 +2,7 @@
 #ifndef CVXHOST_SERVICES_H
 #define CVXHOST_SERVICES_H
 
-#include <string>
+#include <sys/stat.h>
 
 #include "plugin/host_interface.h"
 
@@ -14,9 +14,9 @@ const SystemServices* SystemServiceTable();
 const FileServices* FileServiceTable();
 const VmServices* VmServiceTable();
 
-// The message that an error code stands for, with "%s" replaced by the last
-// SetErrorArg text; empty when the code is unknown.
-std::string ErrorMessage(int32_t code);
+// The message that an error code stands for, with a "%s" that stands for
+// the last SetErrorArg text; null when the code is unknown.
+const char* ErrorText(int32_t code);
 
 // Pushes the error value for a failed command's code and raises it, with
 // the script position in front of host messages. Does not return.
@@ -34,6 +34,8 @@ int32_t TruncateToInt32(double value);
 
 // Local time as a DateGroup (month from 0, full year).
 DateGroup DateFromTime(long long seconds);
+// A file's record: its size (0 for a directory) and modification time.
+StatRecord RecordFromStat(const struct stat& st, const char* name);
 
 }  // namespace cvx
 

@@ -6,17 +6,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstring>
 #include <string>
 
-#include "host/host.h"
+#include "host/host_state.h"
 
 namespace cvx {
 namespace {
-
-Host& H() {
-    return *ActiveHost();
-}
 
 constexpr char kPrefix[] = "cvx-source:";
 constexpr size_t kSourceNameField = 1024;  // the plugin's source-name field
@@ -30,7 +27,7 @@ bool DescribeMemory(uintptr_t address, uint64_t length, uint64_t offset, SourceD
 }
 
 bool DescribeFile(uintptr_t handle, uint64_t offset, SourceData* data) {
-    if (H().files_.count(handle) == 0 || offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    if (H().files.count(handle) == 0 || offset > static_cast<uint64_t>(INT64_MAX)) return false;
     data->file = handle;
     data->offset = static_cast<int64_t>(offset);
     return true;
@@ -38,11 +35,11 @@ bool DescribeFile(uintptr_t handle, uint64_t offset, SourceData* data) {
 
 // Registers data under a fresh name and writes the name into buffer.
 bool Register(SourceData data, const char* extension, char* buffer, size_t size) {
-    std::string name = kPrefix + std::to_string(H().nextSourceName_++);
+    std::string name = kPrefix + std::to_string(H().nextSourceName++);
     if (extension != nullptr && extension[0] != '\0') name += std::string(".") + extension;
     if (name.size() + 1 > size) return false;
     memcpy(buffer, name.c_str(), name.size() + 1);
-    H().sourceNames_[name] = std::move(data);
+    H().sourceNames[name] = std::move(data);
     return true;
 }
 
@@ -66,8 +63,8 @@ int OpenMemory(const std::string& bytes) {
 // A description of its own on the same file, so that seeking it leaves the
 // original handle where it is.
 int OpenInsideFile(const SourceData& data, int64_t* base) {
-    auto it = H().files_.find(data.file);
-    if (it == H().files_.end()) return -1;
+    auto it = H().files.find(data.file);
+    if (it == H().files.end()) return -1;
     const OpenHostFile& outer = *it->second;
     const std::string again = "/proc/self/fd/" + std::to_string(outer.fd);
     const int fd = open(again.c_str(), O_RDONLY | O_CLOEXEC);
@@ -88,16 +85,13 @@ int OpenInsideFile(const SourceData& data, int64_t* base) {
 // throws: their callers are plugin frames.
 void InitSourceFileName(char* field) {
     field[0] = '\0';
-    try {
-        H().Log("InitSourceFileName");
-    } catch (...) {
-    }
+    H().Log("InitSourceFileName");
 }
 
 int32_t CreateSourceFileName(char* field, uintptr_t value, uint64_t tag3, uint64_t tag4,
                              int32_t isTag5, int32_t) try {
-    H().Log("CreateSourceFileName(" + std::to_string(value) + "," + std::to_string(tag3) + "," +
-            std::to_string(tag4) + "," + std::to_string(isTag5) + ")");
+    H().Log("CreateSourceFileName(%" PRIuPTR ",%" PRIu64 ",%" PRIu64 ",%d)", value, tag3, tag4,
+            isTag5);
     SourceData data;
     const bool described =
         isTag5 != 0 ? DescribeFile(value, tag4, &data) : DescribeMemory(value, tag3, tag4, &data);
@@ -112,13 +106,13 @@ int32_t CreateSourceFileName(char* field, uintptr_t value, uint64_t tag3, uint64
 }
 
 void FreeSourceFileName(char* field) try {
-    H().Log(std::string("FreeSourceFileName(") + field + ")");
+    H().Log("FreeSourceFileName(%s)", field);
     if (field[0] == '\0') return;  // nothing was made in it
-    auto it = H().sourceNames_.find(field);
-    if (it == H().sourceNames_.end() || it->second.transient) {
-        H().violations_.push_back(std::string("FreeSourceFileName of a name not made: ") + field);
+    auto it = H().sourceNames.find(field);
+    if (it == H().sourceNames.end() || it->second.transient) {
+        H().violations.push_back(std::string("FreeSourceFileName of a name not made: ") + field);
     } else {
-        H().sourceNames_.erase(it);
+        H().sourceNames.erase(it);
     }
     field[0] = '\0';
 } catch (...) {
@@ -127,9 +121,9 @@ void FreeSourceFileName(char* field) try {
 
 int32_t MakeSourceFileName(char* buffer, int32_t size, const SourceDescriptor* source,
                            int32_t) try {
-    H().Log("MakeSourceFileName(" + std::to_string(source->tag2) + "," +
-            std::to_string(source->tag5) + "," + (source->extension ? source->extension : "") +
-            "," + std::to_string(source->tag3) + "," + std::to_string(source->tag4) + ")");
+    H().Log("MakeSourceFileName(%" PRIuPTR ",%" PRIuPTR ",%s,%" PRIu64 ",%" PRIu64 ")",
+            source->tag2, source->tag5, source->extension ? source->extension : "", source->tag3,
+            source->tag4);
     if (size <= 0) return 1;
     buffer[0] = '\0';
     SourceData data;
@@ -149,7 +143,7 @@ int32_t MakeSourceFileName(char* buffer, int32_t size, const SourceDescriptor* s
 }
 
 void DropTransientSourceNames() {
-    auto& names = H().sourceNames_;
+    auto& names = H().sourceNames;
     for (auto it = names.begin(); it != names.end();) {
         it = it->second.transient ? names.erase(it) : std::next(it);
     }
@@ -157,8 +151,8 @@ void DropTransientSourceNames() {
 
 int OpenSourceName(const char* path, int64_t* base) {
     *base = 0;
-    auto it = H().sourceNames_.find(path);
-    if (it == H().sourceNames_.end()) return -2;
+    auto it = H().sourceNames.find(path);
+    if (it == H().sourceNames.end()) return -2;
     return it->second.inMemory ? OpenMemory(it->second.bytes) : OpenInsideFile(it->second, base);
 }
 

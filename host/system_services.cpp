@@ -4,19 +4,18 @@
 // These are called from plugin and libzip frames, which no C++ exception
 // may cross: each service that uses a container catches what the host's
 // own memory running short throws and gives its failure result.
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
-#include "host/host.h"
+#include "host/host_state.h"
 #include "host/services.h"
 
 namespace cvx {
 namespace {
-
-Host& H() { return *ActiveHost(); }
 
 std::string Ptr(const void* p) {
     char text[32];
@@ -26,43 +25,39 @@ std::string Ptr(const void* p) {
 
 // Tag 31 set: the plugin is about to build a callback's arguments, then
 // calls it; cleared: the callback has returned.
-void SetHostTags(const TagItem* tags) try {
+void SetHostTags(const TagItem* tags) {
     for (const TagItem* t = tags; t != nullptr && t->tag != 0; ++t) {
         if (t->tag == kHostTagInCallback) {
-            H().inCallback_ = H().preparingCall_ = t->value != 0;
-            if (t->value == 0) H().callMemoryShort_ = false;
+            H().inCallback = H().preparingCall = t->value != 0;
+            if (t->value == 0) H().callMemoryShort = false;
         }
-        H().Log("SetHostTags(" + std::to_string(t->tag) + "=" + std::to_string(t->value) + ")");
+        H().Log("SetHostTags(%u=%" PRIuPTR ")", t->tag, t->value);
     }
-} catch (...) {
 }
 
 // Without memory for the message the code still comes back: the host then
 // knows no message for it.
 int32_t RegisterError(const char* message) {
-    const auto code = static_cast<int32_t>(Host::kFirstErrorCode + H().errorMessages_.size());
+    const auto code = static_cast<int32_t>(HostState::kFirstErrorCode + H().errorMessages.size());
     try {
-        H().errorMessages_.push_back(message);
-        H().Log(std::string("RegisterError(") + message + ")=" + std::to_string(code));
+        H().errorMessages.push_back(message);
+        H().Log("RegisterError(%s)=%d", message, code);
     } catch (...) {
     }
     return code;
 }
 
 void SetErrorArg(const char* text) try {
-    H().errorArg_ = text != nullptr ? text : "";
-    H().Log("SetErrorArg(" + H().errorArg_ + ")");
+    H().errorArg = text != nullptr ? text : "";
+    H().Log("SetErrorArg(%s)", H().errorArg.c_str());
 } catch (...) {
-    H().errorArg_.clear();
+    H().errorArg.clear();
 }
 
 void* Alloc(size_t size, int32_t clear, const char* tag) {
     const char* name = tag != nullptr ? tag : "";
+    H().Log("Alloc(%zu,%d,%s)", size, clear, name);
     try {
-        if (H().logging()) {
-            H().Log("Alloc(" + std::to_string(size) + "," + std::to_string(clear) + "," + name +
-                    ")");
-        }
         if (H().ShouldFail(Fault::Alloc, name)) return nullptr;
     } catch (...) {
         return nullptr;
@@ -70,7 +65,7 @@ void* Alloc(size_t size, int32_t clear, const char* tag) {
     void* block = clear != 0 ? calloc(1, size > 0 ? size : 1) : malloc(size > 0 ? size : 1);
     if (block == nullptr) return nullptr;
     try {
-        H().blocks_[block] = Block{size, name};
+        H().blocks[block] = Block{size, name};
     } catch (...) {
         free(block);  // a block the host cannot account for is not handed out
         return nullptr;
@@ -80,14 +75,14 @@ void* Alloc(size_t size, int32_t clear, const char* tag) {
 
 void Free(void* block) try {
     if (block == nullptr) return;
-    auto it = H().blocks_.find(block);
-    if (it == H().blocks_.end()) {
+    auto it = H().blocks.find(block);
+    if (it == H().blocks.end()) {
         // Not ours: keep running, but the test that caused it fails.
-        H().violations_.push_back("Free of a block that Alloc did not give: " + Ptr(block));
+        H().violations.push_back("Free of a block that Alloc did not give: " + Ptr(block));
         return;
     }
-    if (H().logging()) H().Log("Free(" + it->second.tag + ")");
-    H().blocks_.erase(it);
+    H().Log("Free(%s)", it->second.tag.c_str());
+    H().blocks.erase(it);
     free(block);
 } catch (...) {
 }
@@ -95,10 +90,10 @@ void Free(void* block) try {
 // Without memory for the type the id still comes back; the host then knows
 // no handler for it.
 int32_t RegisterObjectType(VmState*, const char* name, void* listHead, ObjectTypeHandler handler) {
-    const auto id = static_cast<int32_t>(Host::kFirstTypeId + H().objectTypes_.size());
+    const auto id = static_cast<int32_t>(HostState::kFirstTypeId + H().objectTypes.size());
     try {
-        H().objectTypes_.push_back({name, static_cast<ArchiveObject**>(listHead), handler});
-        H().Log(std::string("RegisterObjectType(") + name + ")=" + std::to_string(id));
+        H().objectTypes.push_back({name, static_cast<ArchiveObject**>(listHead), handler});
+        H().Log("RegisterObjectType(%s)=%d", name, id);
     } catch (...) {
     }
     return id;
@@ -108,7 +103,7 @@ int32_t RegisterObjectType(VmState*, const char* name, void* listHead, ObjectTyp
 // Its handle dies here, before the address can be reused.
 void UnregisterObject(VmState*, void* record) try {
     bool listed = false;
-    for (const Host::ObjectType& type : H().objectTypes_) {
+    for (const HostState::ObjectType& type : H().objectTypes) {
         for (const ArchiveObject* r = *type.head; r != nullptr; r = r->next) {
             if (r == record) listed = true;
         }
@@ -117,38 +112,29 @@ void UnregisterObject(VmState*, void* record) try {
         const uintptr_t handle = static_cast<const ArchiveObject*>(record)->idHandle;
         if (handle != 0) ForgetHandle(handle);
     }
-    H().Log("UnregisterObject(" + Ptr(record) + ")");
+    H().Log("UnregisterObject(%p)", record);
     if (!listed) {
-        H().violations_.push_back("UnregisterObject of a record in no object list: " +
-                                  Ptr(record));
+        H().violations.push_back("UnregisterObject of a record in no object list: " +
+                                 Ptr(record));
     }
 } catch (...) {
 }
 
 void GetCurrentDate(DateGroup* date) {
-    *date = H().options().fixedDate ? H().options().date
-                                    : DateFromTime(static_cast<long long>(time(nullptr)));
-    try {
-        H().Log("GetCurrentDate");
-    } catch (...) {
-    }
+    *date = H().options.fixedDate ? H().options.date
+                                  : DateFromTime(static_cast<long long>(time(nullptr)));
+    H().Log("GetCurrentDate");
 }
 
 int32_t ActivateCapability(PluginInfo*, uint32_t bit) {
-    auto it = H().activateResults().find(bit);
-    const int32_t result = it != H().activateResults().end() ? it->second : 0;
-    try {
-        H().Log("ActivateCapability(" + std::to_string(bit) + ")=" + std::to_string(result));
-    } catch (...) {
-    }
+    auto it = H().activateResults.find(bit);
+    const int32_t result = it != H().activateResults.end() ? it->second : 0;
+    H().Log("ActivateCapability(%u)=%d", bit, result);
     return result;
 }
 
-int32_t SetCapabilityState(PluginInfo*, uint32_t bit, int32_t state, int32_t reserved) try {
-    H().Log("SetCapabilityState(" + std::to_string(bit) + "," + std::to_string(state) + "," +
-            std::to_string(reserved) + ")");
-    return 0;
-} catch (...) {
+int32_t SetCapabilityState(PluginInfo*, uint32_t bit, int32_t state, int32_t reserved) {
+    H().Log("SetCapabilityState(%u,%d,%d)", bit, state, reserved);
     return 0;
 }
 
@@ -176,6 +162,15 @@ int32_t TruncateToInt32(double value) {
     if (value >= 2147483647.0) return INT32_MAX;
     if (value <= -2147483648.0) return INT32_MIN;
     return static_cast<int32_t>(value);
+}
+
+StatRecord RecordFromStat(const struct stat& st, const char* name) {
+    StatRecord r{};
+    r.kind = S_ISDIR(st.st_mode) ? 1 : 0;
+    r.size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
+    r.dates[0] = r.dates[1] = r.dates[2] = DateFromTime(static_cast<long long>(st.st_mtime));
+    r.name = name;
+    return r;
 }
 
 DateGroup DateFromTime(long long seconds) {

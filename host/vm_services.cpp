@@ -17,15 +17,15 @@
 #include <lua.h>
 
 #include <cmath>
+#include <cstring>
 
-#include "host/host.h"
+#include "host/host_state.h"
 #include "host/services.h"
 
 namespace cvx {
 namespace {
 
 lua_State* S(VmState* vm) { return reinterpret_cast<lua_State*>(vm); }
-Host& H() { return *ActiveHost(); }
 
 // Key of the registry table that holds the errors raised by callbacks,
 // under the codes CallFunction returned for them.
@@ -40,7 +40,7 @@ const uintptr_t kDeadHandle = 0;
 bool IsToken(uintptr_t value) { return (value & 1) != 0; }
 
 bool IsListed(uintptr_t word) {
-    for (const Host::ObjectType& type : H().objectTypes_) {
+    for (const HostState::ObjectType& type : H().objectTypes) {
         for (const ArchiveObject* r = *type.head; r != nullptr; r = r->next) {
             if (r->idHandle == word) return true;
         }
@@ -54,17 +54,17 @@ bool IsListed(uintptr_t word) {
 // closed, as its close's progress callback names it). False when the
 // host's own memory ran short.
 bool TokenFor(uintptr_t word, uintptr_t* token) {
-    Host& host = H();
+    HostState& host = H();
     try {
-        auto it = host.handles_.find(word);
-        if (it != host.handles_.end() && (it->second.live || !IsListed(word))) {
+        auto it = host.handles.find(word);
+        if (it != host.handles.end() && (it->second.live || !IsListed(word))) {
             *token = it->second.token;
             return true;
         }
-        const uintptr_t fresh = (host.nextToken_++ << 1) | 1;
+        const uintptr_t fresh = (host.nextToken++ << 1) | 1;
         const bool live = IsListed(word);
-        if (live) host.liveTokens_[fresh] = word;
-        host.handles_[word] = Host::Handle{fresh, live};
+        if (live) host.liveTokens[fresh] = word;
+        host.handles[word] = HostState::Handle{fresh, live};
         *token = fresh;
         return true;
     } catch (...) {
@@ -90,14 +90,14 @@ bool Protected(lua_State* L, lua_CFunction op, int args, int results) {
 // memory has run short, not at all; then pushes nils for its results.
 // False when the caller is to do the operation itself, unprotected.
 bool WhilePreparing(lua_State* L, lua_CFunction op, int args, int results) {
-    Host& host = H();
-    if (!host.preparingCall_) return false;
-    if (host.callMemoryShort_) {
+    HostState& host = H();
+    if (!host.preparingCall) return false;
+    if (host.callMemoryShort) {
         lua_pop(L, args);
     } else if (Protected(L, op, args, results)) {
         return true;
     } else {
-        host.callMemoryShort_ = true;
+        host.callMemoryShort = true;
     }
     for (int i = 0; i < results; ++i) lua_pushnil(L);
     return true;
@@ -139,7 +139,7 @@ void PushNumber(VmState* vm, double value) {
 
 void PushStringLen(VmState* vm, const char* text, size_t length) {
     lua_State* L = S(vm);
-    if (H().preparingCall_) {
+    if (H().preparingCall) {
         lua_pushlightuserdata(L, const_cast<char*>(text));
         lua_pushinteger(L, static_cast<lua_Integer>(length));
         if (WhilePreparing(L, PushStringOp, 2, 1)) return;
@@ -148,7 +148,7 @@ void PushStringLen(VmState* vm, const char* text, size_t length) {
 }
 void PushString(VmState* vm, const char* text) {
     lua_State* L = S(vm);
-    if (H().preparingCall_) {
+    if (H().preparingCall) {
         lua_pushlightuserdata(L, const_cast<char*>(text));
         if (WhilePreparing(L, PushStringOp, 1, 1)) return;
     }
@@ -157,8 +157,8 @@ void PushString(VmState* vm, const char* text) {
 void PushHandle(VmState* vm, uintptr_t handle) {
     if (!PushObjectHandle(S(vm), handle)) {
         lua_pushnil(S(vm));  // the host's own memory ran short
-        if (!H().preparingCall_) luaL_error(S(vm), "not enough memory");
-        H().callMemoryShort_ = true;
+        if (!H().preparingCall) luaL_error(S(vm), "not enough memory");
+        H().callMemoryShort = true;
     }
 }
 void GetTable(VmState* vm, int32_t table) { lua_gettable(S(vm), table); }
@@ -167,7 +167,7 @@ void NewTable(VmState* vm) {
 }
 void SetTable(VmState* vm, int32_t table) {
     lua_State* L = S(vm);
-    if (H().preparingCall_) {
+    if (H().preparingCall) {
         // Below the key and value: the operation, then the table.
         const int at = lua_absindex(L, table);
         if (lua_checkstack(L, 1)) {
@@ -176,7 +176,7 @@ void SetTable(VmState* vm, int32_t table) {
             if (WhilePreparing(L, SetTableOp, 3, 0)) return;
         }
         lua_pop(L, 2);
-        H().callMemoryShort_ = true;
+        H().callMemoryShort = true;
         return;
     }
     lua_settable(L, table);
@@ -198,7 +198,7 @@ int KeepErrorOp(lua_State* L) {
     return 0;
 }
 int32_t KeepCallbackError(lua_State* L) {
-    const int32_t code = H().nextCallbackCode_++;
+    const int32_t code = H().nextCallbackCode++;
     lua_pushinteger(L, code);
     lua_insert(L, -2);
     return Protected(L, KeepErrorOp, 2, 0) ? code : kErrNoMemory;
@@ -212,16 +212,11 @@ int InjectedFailureOp(lua_State* L) {
 // Never raises: it may be called from inside libzip.
 int32_t CallFunction(VmState* vm, int32_t args, int32_t results, int32_t) {
     lua_State* L = S(vm);
-    Host& host = H();
-    host.preparingCall_ = false;
-    if (host.logging()) {
-        try {
-            host.Log("CallFunction(" + std::to_string(args) + "," + std::to_string(results) + ")");
-        } catch (...) {
-        }
-    }
-    if (host.callMemoryShort_) {
-        host.callMemoryShort_ = false;
+    HostState& host = H();
+    host.preparingCall = false;
+    host.Log("CallFunction(%d,%d)", args, results);
+    if (host.callMemoryShort) {
+        host.callMemoryShort = false;
         lua_pop(L, args + 1);
         return kErrNoMemory;
     }
@@ -255,8 +250,8 @@ void GetObjectId(VmState* vm, int32_t index, ObjectId* id) {
         const auto value = reinterpret_cast<uintptr_t>(lua_touserdata(L, index));
         uintptr_t word = value;
         if (IsToken(value)) {
-            const auto it = H().liveTokens_.find(value);
-            word = it != H().liveTokens_.end() ? it->second
+            const auto it = H().liveTokens.find(value);
+            word = it != H().liveTokens.end() ? it->second
                                                : reinterpret_cast<uintptr_t>(&kDeadHandle);
         }
         *id = ObjectId{0, word};
@@ -319,9 +314,18 @@ bool PushCommandError(lua_State* L, int32_t code) {
     }
     lua_pop(L, lua_istable(L, -1) ? 2 : 1);
     luaL_where(L, 1);
-    std::string message = ErrorMessage(code);
-    if (message.empty()) message = "unknown error code " + std::to_string(code);
-    lua_pushstring(L, message.c_str());
+    const char* text = ErrorText(code);
+    const char* arg = text != nullptr ? strstr(text, "%s") : nullptr;
+    if (text == nullptr) {
+        lua_pushfstring(L, "unknown error code %d", code);
+    } else if (arg == nullptr) {
+        lua_pushstring(L, text);
+    } else {
+        lua_pushlstring(L, text, static_cast<size_t>(arg - text));
+        lua_pushstring(L, H().errorArg.c_str());
+        lua_pushstring(L, arg + 2);
+        lua_concat(L, 3);
+    }
     lua_concat(L, 2);
     return false;
 }
@@ -338,41 +342,36 @@ bool PushObjectHandle(lua_State* L, uintptr_t word) {
 }
 
 void ForgetHandle(uintptr_t word) {
-    Host& host = H();
-    const auto it = host.handles_.find(word);
-    if (it == host.handles_.end() || !it->second.live) return;
-    host.liveTokens_.erase(it->second.token);
+    HostState& host = H();
+    const auto it = host.handles.find(word);
+    if (it == host.handles.end() || !it->second.live) return;
+    host.liveTokens.erase(it->second.token);
     it->second.live = false;
 }
 
 void RaiseCommandError(lua_State* L, int32_t code) {
-    ActiveHost()->lastErrorCode_ = code;
+    H().lastErrorCode = code;
     PushCommandError(L, code);  // returns before the raise: its strings are gone
-    ActiveHost()->errorArg_.clear();
+    H().errorArg.clear();
     lua_error(L);
     __builtin_unreachable();
 }
 
-std::string ErrorMessage(int32_t code) {
-    const Host& host = *ActiveHost();
-    std::string text;
-    const int64_t index = static_cast<int64_t>(code) - Host::kFirstErrorCode;
-    if (index >= 0 && index < static_cast<int64_t>(host.errorMessages_.size())) {
-        text = host.errorMessages_[static_cast<size_t>(index)];
-    } else {
-        switch (code) {
-            case kErrNoMemory: text = "Out of memory!"; break;
-            case kErrShortWrite: text = "Could not write all data to the file!"; break;
-            case kErrOpenForReading: text = "Cannot open file %s for reading!"; break;
-            case kErrOpenForWriting: text = "Cannot open file %s for writing!"; break;
-            case kErrBadValue: text = "Argument value is not acceptable!"; break;
-            case kErrUnknownAttribute: text = "Unknown attribute for this object type!"; break;
-            default: return "";
-        }
+const char* ErrorText(int32_t code) {
+    const HostState& host = H();
+    const int64_t index = static_cast<int64_t>(code) - HostState::kFirstErrorCode;
+    if (index >= 0 && index < static_cast<int64_t>(host.errorMessages.size())) {
+        return host.errorMessages[static_cast<size_t>(index)].c_str();
     }
-    const size_t at = text.find("%s");
-    if (at != std::string::npos) text.replace(at, 2, host.errorArg_);
-    return text;
+    switch (code) {
+        case kErrNoMemory: return "Out of memory!";
+        case kErrShortWrite: return "Could not write all data to the file!";
+        case kErrOpenForReading: return "Cannot open file %s for reading!";
+        case kErrOpenForWriting: return "Cannot open file %s for writing!";
+        case kErrBadValue: return "Argument value is not acceptable!";
+        case kErrUnknownAttribute: return "Unknown attribute for this object type!";
+        default: return nullptr;
+    }
 }
 
 }  // namespace cvx

@@ -118,7 +118,7 @@ TEST_F(AdapterStat, NamesGoToTheSharedBufferOrToABlockForTheCaller) {
     EXPECT_EQ(host().LiveBlocksByTag()["fullpath"], 2);
     EXPECT_STREQ(full.name, "img/a.png");
     EXPECT_STREQ(second.name, "doc/");
-    EXPECT_EQ(host().blocks_.at(const_cast<char*>(full.name)).size, 10u) << "exactly its length";
+    EXPECT_EQ(host().BlockSize(full.name), 10u) << "exactly its length";
     host().AdoptBlock(const_cast<char*>(full.name));
     host().AdoptBlock(const_cast<char*>(second.name));
 }

@@ -133,5 +133,25 @@ TEST_F(HostFiles, ShortMemoryIsAFailureNotAnException) {
     }
 }
 
+// A script memory error raised while the host makes a value frees what
+// the host holds: no container, and no name block the adapter handed over.
+TEST_F(HostFiles, ScriptMemoryErrorsLeaveNoHostMemoryBehind) {
+    if (!OperatorNewFaultsAvailable()) GTEST_SKIP() << "operator new is the sanitizer's";
+    MakeZip(TempDir() + "/a.zip", {{"doc.txt", "text"}});
+    const std::string chunk = "local dir = '" + TempDir() + R"('
+        zip.OpenArchive(2, dir .. '/new.zip', 1006)  -- blocks for host.Allocations to count
+        for _, op in ipairs{function() host.ListDirectory(dir) end, host.Allocations,
+                            function() zip.OpenArchive(1, dir .. '/missing.zip') end,
+                            function() host.Stat(dir .. '/a.zip/doc.txt', {fullname = true}) end} do
+            for k = 1, 30 do host.FailVmAlloc(k); pcall(op) end
+        end
+        host.FailVmAlloc(0)
+        zip.CloseArchive(2))";
+    Run(chunk);  // the host's own state grows to what these need
+    const int64_t live = LiveOperatorNewBlocks();
+    Run(chunk);
+    EXPECT_EQ(LiveOperatorNewBlocks(), live);
+}
+
 }  // namespace
 }  // namespace zipcvx_test

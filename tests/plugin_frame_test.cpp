@@ -44,7 +44,7 @@ class LoadedPlugin : public ::testing::Test {
     PluginInfo InitWithoutStart(const HostServices* services) {
         PluginInfo info{};
         info.hostVersion = 7;
-        EXPECT_EQ(host->Entry<InitPluginFn>("InitPlugin")(&info, services), 1);
+        EXPECT_EQ(host->entries().InitPlugin(&info, services), 1);
         return info;
     }
     std::unique_ptr<cvx::Host> host;
@@ -63,7 +63,7 @@ TEST_F(LoadedPlugin, LookupMatchesExactNamesOnly) {
                              "InitPluginX", "FOPEN", "GetVersion"}) {
         EXPECT_EQ(host->Lookup(name), nullptr) << "'" << name << "'";
     }
-    auto extensions = host->Entry<GetExtensionsFn>("GetExtensions");
+    auto extensions = host->entries().GetExtensions;
     EXPECT_EQ(extensions(2), 4);
     for (int kind : {0, 1, 3, -1, 4, 1 << 30})
         EXPECT_EQ(extensions(kind), 0) << kind;
@@ -108,7 +108,7 @@ TEST_F(LoadedPlugin, InitPluginWithoutServicesKeepsNothingAndTheTypeReadsMinusOn
     EXPECT_TRUE(host->calls().empty());
     InitWithoutStart(host->services());
     lua_State* L = luaL_newstate();
-    const CommandRecord* commands = host->Entry<GetCommandsFn>("GetCommands")();
+    const CommandRecord* commands = host->entries().GetCommands();
     ASSERT_STREQ(commands[2].name, "GetObjectType");
     EXPECT_EQ(commands[2].handler(reinterpret_cast<VmState*>(L)), 1);
     EXPECT_EQ(lua_tonumber(L, -1), -1) << "no type before InitLibrary";
@@ -118,7 +118,7 @@ TEST_F(LoadedPlugin, InitPluginWithoutServicesKeepsNothingAndTheTypeReadsMinusOn
 TEST_F(LoadedPlugin, RequirePluginStopsAtTheFirstFailingActivation) {
     for (const auto& [capability, activations] : {std::pair{0x8000u, 1}, std::pair{0x4000u, 2}}) {
         Load(7, 1);
-        host->activateResults()[capability] = 77;
+        host->SetActivateResult(capability, 77);
         std::string error;
         EXPECT_FALSE(host->Start(&error));
         EXPECT_NE(error.find("code 77"), std::string::npos) << error;
@@ -143,14 +143,14 @@ using LibraryTables = PluginHost;
 // Names, help strings and values are checked against docs/commands.md
 // (CommandsDoc); here the tables' ends and what scripts see of them.
 TEST_F(LibraryTables, TablesEndWhereScriptsSeeThem) {
-    const CommandRecord* commands = host().Entry<GetCommandsFn>("GetCommands")();
-    EXPECT_STREQ(host().Entry<GetBaseTableFn>("GetBaseTable")(), "zip");
+    const CommandRecord* commands = host().entries().GetCommands();
+    EXPECT_STREQ(host().entries().GetBaseTable(), "zip");
     EXPECT_TRUE(commands[17].name == nullptr && commands[17].handler == nullptr);
     EXPECT_EQ(Eval("(function() local n = 0 for _ in pairs(zip) do n = n + 1 end return n end)()"),
               "17");
     // The host shows row 14 with its tab.
     EXPECT_EQ(Eval("host.Help('SetFileCompression'):find('\\t', 1, true)"), "46");
-    const ConstantRecord* c = host().Entry<GetConstantsFn>("GetConstants")();
+    const ConstantRecord* c = host().entries().GetConstants();
     for (; c->name != nullptr; ++c) {
         EXPECT_EQ(c->reserved, 0u);
         EXPECT_EQ(Eval(c->name), std::to_string(static_cast<int>(c->value)));

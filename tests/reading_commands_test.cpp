@@ -150,7 +150,7 @@ zip_int64_t StatOnlySource(void* state, void* data, zip_uint64_t length, zip_sou
 
 TEST_F(ReadingCommands, FieldsLibzipDoesNotHaveGetPlaceholders) {
     Run("zip.OpenArchive(1, '" + TempDir() + "/new.zip', 1006)");
-    zip_t* archive = (*host().objectTypes_.at(0).head)->archive;
+    zip_t* archive = host().ObjectList(0)->archive;
     static StatOnly timeOnly{ZIP_STAT_MTIME, 1488701223};  // 05-Mar-2017 09:07:03 in Berlin
     static StatOnly nothing{0, 0};
     for (StatOnly* state : {&timeOnly, &nothing}) {

@@ -43,7 +43,7 @@ AdapterCalls& AdapterTest::A() {
     }
     if (callsFor_ != &host()) {
         const cvx::Host& h = host();
-#define ZIPCVX_LOADED(name, result, params) h.Entry<name##Fn>(#name),
+#define ZIPCVX_LOADED(name, result, params) h.entries().name,
         calls_ = {CVX_ENTRY_POINTS(ZIPCVX_LOADED)};
 #undef ZIPCVX_LOADED
         callsFor_ = &h;

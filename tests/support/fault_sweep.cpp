@@ -110,11 +110,11 @@ int64_t SweepAll(cvx::Host& host, const std::vector<FaultSite>& sites, const Swe
 }
 
 int32_t RunForCode(cvx::Host& host, const std::string& chunk, std::string* message) {
-    host.lastErrorCode_ = 0;
+    host.ResetLastErrorCode();
     std::string error;
     if (host.RunString(chunk, &error)) return 0;
     if (message != nullptr) *message = error.substr(0, error.find('\n'));
-    return host.lastErrorCode_ != 0 ? host.lastErrorCode_ : -1;
+    return host.lastErrorCode() != 0 ? host.lastErrorCode() : -1;
 }
 
 std::vector<std::string> DirectoryNames(const std::string& dir) {

@@ -21,6 +21,7 @@
 namespace {
 int64_t gNewCountdown = 0;
 bool gNewFailed = false;
+int64_t gNewLive = 0;
 }  // namespace
 
 #ifndef ZIPCVX_TESTS_NO_NEW_FAULTS
@@ -33,10 +34,16 @@ bool gNewFailed = false;
     }
     void* block = malloc(size > 0 ? size : 1);
     if (block == nullptr) throw std::bad_alloc();
+    ++gNewLive;
     return block;
 }
-[[gnu::noinline]] void operator delete(void* block) noexcept { free(block); }
-[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept { free(block); }
+[[gnu::noinline]] void operator delete(void* block) noexcept {
+    if (block != nullptr) --gNewLive;
+    free(block);
+}
+[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept {
+    ::operator delete(block);
+}
 #endif
 
 namespace zipcvx_test {
@@ -48,6 +55,8 @@ bool OperatorNewFaultsAvailable() {
     return true;
 #endif
 }
+
+int64_t LiveOperatorNewBlocks() { return gNewLive; }
 
 bool FailOperatorNew(int64_t n) {
     const bool failed = gNewFailed;

@@ -48,6 +48,8 @@ private:
 // Not available under AddressSanitizer, which must own the heap itself.
 bool OperatorNewFaultsAvailable();
 bool FailOperatorNew(int64_t n);
+// Blocks from operator new not yet deleted.
+int64_t LiveOperatorNewBlocks();
 
 // Writes bytes to a file; reads a whole file.
 void WriteFileBytes(const std::string& path, const std::string& bytes);

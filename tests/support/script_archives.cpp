@@ -51,12 +51,9 @@ zip_int64_t DyingSourceCallback(void* userdata, void* data, zip_uint64_t length,
 }  // namespace
 
 int32_t ScriptArchives::Code(const char* message) {
-    const auto& messages = host().errorMessages_;
-    for (size_t i = 0; i < messages.size(); ++i) {
-        if (messages[i] == message) return cvx::Host::kFirstErrorCode + static_cast<int>(i);
-    }
-    ADD_FAILURE() << "no code for " << message;
-    return 0;
+    const int32_t code = host().ErrorCode(message);
+    if (code == 0) ADD_FAILURE() << "no code for " << message;
+    return code;
 }
 
 bool ScriptArchives::Command(const std::string& chunk, const std::vector<int32_t>& codes,
@@ -72,7 +69,7 @@ bool ScriptArchives::Command(const std::string& chunk, const std::vector<int32_t
 
 std::vector<ArchiveObject*> ScriptArchives::Records() {
     std::vector<ArchiveObject*> records;
-    for (ArchiveObject* r = *host().objectTypes_.at(0).head; r != nullptr; r = r->next)
+    for (ArchiveObject* r = host().ObjectList(0); r != nullptr; r = r->next)
         records.push_back(r);
     return records;
 }
