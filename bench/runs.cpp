@@ -102,30 +102,11 @@ double Extract(const CaseContext& c, const std::string& archive) {
 }
 
 // The adapter's entry points, as the host resolves them.
-struct Adapter {
-    FOpenFn FOpen;
-    FCloseFn FClose;
-    FReadFn FRead;
-    FSeekFn FSeek;
-    StatFn Stat;
-    OpenDirFn OpenDir;
-    NextDirEntryFn NextDirEntry;
-    CloseDirFn CloseDir;
-};
+using Adapter = cvx::PluginEntries;
 
 const Adapter* AdapterOf(const CaseContext& c) {
-    static Adapter a;
     cvx::Host* host = StartedHost(c);
-    if (host == nullptr) return nullptr;
-    a = {host->entries().FOpen,
-         host->entries().FClose,
-         host->entries().FRead,
-         host->entries().FSeek,
-         host->entries().Stat,
-         host->entries().OpenDir,
-         host->entries().NextDirEntry,
-         host->entries().CloseDir};
-    return &a;
+    return host != nullptr ? &host->entries() : nullptr;
 }
 
 // FRead in `block`-byte calls until `limit` bytes or the end; the count.
