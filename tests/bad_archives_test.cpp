@@ -1,9 +1,10 @@
 // Bad archives through every way in: every prefix of small archives made by
 // real tools (deflate, bzip2, traditional and AES encryption, empty and
-// directory entries), and every byte of them with one bit flipped. Each damaged archive is opened by script in both reading
-// modes and through the adapter (every name opened and read whole, examined
-// and listed). Nothing may crash or stay allocated or open, and an entry
-// read whole must match the CRC its archive records.
+// directory entries), and every byte of them with one bit flipped. Each
+// damaged archive is opened by script in both reading modes and through the
+// adapter (every name opened and read whole, examined and listed). Nothing
+// may crash or stay allocated or open, and an entry read whole must match
+// the CRC its archive records.
 #include <gtest/gtest.h>
 #include <zip.h>
 
@@ -94,7 +95,6 @@ class BadArchives : public AdapterTest, public ::testing::WithParamInterface<int
                 const std::string read = ReadAll(file, 65536);
                 const bool whole = static_cast<int64_t>(read.size()) == FileRecord(file).size;
                 A().FClose(file);
-                ++opened_;
                 if (whole && (stat.valid & ZIP_STAT_CRC) != 0 && !aes) {
                     EXPECT_EQ(Crc32(read), stat.crc)
                         << where << ": " << name << " read whole, corrupt";
@@ -112,25 +112,21 @@ class BadArchives : public AdapterTest, public ::testing::WithParamInterface<int
     }
 
     // Damages the intact archive in each way `damage` gives (nothing once it
-    // answers an empty string) and tries every way in. Answers how many
-    // entries the adapter opened.
-    int TryDamaged(const std::string& intact, const std::string& what,
+    // answers an empty string) and tries every way in.
+    void TryDamaged(const std::string& intact, const std::string& what,
                     const std::function<std::string(const std::string&, int)>& damage) {
         AddNames(intact, &intactNames_);
         const std::string bytes = ReadFileBytes(intact);
-        opened_ = 0;
         for (int i = 0;; ++i) {
             const std::string damaged = damage(bytes, i);
             if (damaged.empty() && i > 0) break;
             WriteFileBytes(Path("damaged.zip"), damaged);
             TryEveryWayIn(Path("damaged.zip"), what + " " + std::to_string(i));
-            if (HasFatalFailure()) break;
+            if (HasFatalFailure()) return;
         }
-        return opened_;
     }
 
     std::set<std::string> intactNames_;
-    int opened_ = 0;
 };
 
 TEST_P(BadArchives, EveryPrefixAndEveryByteFlipped) {
@@ -153,13 +149,11 @@ TEST_P(BadArchives, EveryPrefixAndEveryByteFlipped) {
     TryDamaged(intact, tool.name + std::string(", prefix"), [](const std::string& b, int i) {
         return static_cast<size_t>(i) < b.size() ? b.substr(0, i) : "";
     });
-    const int opened =
-        TryDamaged(intact, tool.name + std::string(", flip at"), [](const std::string& b, int i) {
-            std::string flipped = static_cast<size_t>(i) < b.size() ? b : "";
-            if (!flipped.empty()) flipped[i] = static_cast<char>(flipped[i] ^ (1 << (i * 3 % 8)));
-            return flipped;
-        });
-    EXPECT_GT(opened, 0) << "no damaged entry ever opened";
+    TryDamaged(intact, tool.name + std::string(", flip at"), [](const std::string& b, int i) {
+        std::string flipped = static_cast<size_t>(i) < b.size() ? b : "";
+        if (!flipped.empty()) flipped[i] = static_cast<char>(flipped[i] ^ (1 << (i * 3 % 8)));
+        return flipped;
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(Tools, BadArchives, ::testing::Range(0, 5));

@@ -44,8 +44,8 @@ TEST_F(Passwords, WrongPasswordsNeverExtract) {
     const std::string archive =
         MakeArchive(TempDir(), "p.zip", {{"p.bin", content}}, "zip -q -X -P right");
     int extracted = -1, opened = -1;
-    sscanf(Eval(kTryPasswords + ("([[" + archive + "]], [[" + out + "]], 20000)")).c_str(),
-           "%d %d", &extracted, &opened);
+    sscanf(Eval(kTryPasswords + ("([[" + archive + "]], [[" + out + "]], 20000)")).c_str(), "%d %d",
+           &extracted, &opened);
     EXPECT_EQ(extracted, 0);
     EXPECT_TRUE(opened >= 20000 / 256 / 3 && opened <= 20000 / 256 * 4) << opened;
     EXPECT_TRUE(ReadFileBytes(out) == content) << "the right password extracts";

@@ -78,8 +78,8 @@ TEST_F(ReadingCommands, ExtractionTakesAndReleasesInItsFixedOrder) {
         // A password that cannot be copied, or holds a zero byte, is never
         // taken for another one.
         {big, "", cvx::Fault::Alloc, 1, "tstring", "Out of memory!", "Alloc(3,0,tstring) "},
-        {big, ", password = 'p\\0w'", cvx::Fault::kCount, 0, "", "Argument value is not acceptable!",
-         ""},
+        {big, ", password = 'p\\0w'", cvx::Fault::kCount, 0, "",
+         "Argument value is not acceptable!", ""},
         {big, "", cvx::Fault::WriteFile, 2, "", "Could not write all data to the file!",
          open + "WriteFile(65536) WriteFile(65536) " + release},
         {big, ", callback = function() error('halt') end", cvx::Fault::kCount, 0, "", "halt",
@@ -180,8 +180,6 @@ TEST_F(ReadingCommands, FieldsLibzipDoesNotHaveGetPlaceholders) {
 TEST_F(ReadingCommands, EntryTimesInEachZone) {
     const std::string archive =
         Fixture("times", "2017,3,5,9,7,3 2017,3,26,2,30,0 2017,3,12,2,30,0 2017,10,29,2,30,0");
-    const char* const fields =
-        "05-Mar-2017 09:07:02|26-Mar-2017 02:30:00|12-Mar-2017 02:30:00|29-Oct-2017 02:30:00";
     const struct {
         const char* openedIn;
         const char* readIn;
@@ -191,8 +189,6 @@ TEST_F(ReadingCommands, EntryTimesInEachZone) {
          "05-Mar-2017 09:07:02|26-Mar-2017 03:30:00|12-Mar-2017 02:30:00|29-Oct-2017 02:30:00"},
         {"America/New_York", "America/New_York",
          "05-Mar-2017 09:07:02|26-Mar-2017 02:30:00|12-Mar-2017 03:30:00|29-Oct-2017 02:30:00"},
-        {"UTC", "UTC", fields},
-        {"Asia/Kolkata", "Asia/Kolkata", fields},
         {"Europe/Berlin", "America/New_York",
          "05-Mar-2017 03:07:02|25-Mar-2017 21:30:00|11-Mar-2017 20:30:00|28-Oct-2017 21:30:00"},
     };
