@@ -160,21 +160,6 @@ TEST_F(AdapterStat, LongNamesNeverOverflowTheBuffers) {
     EXPECT_EQ(r.name, longestDir + "/");
     EXPECT_EQ(A().Stat((Path("l.zip/") + longestDir + "d").c_str(), 0, &r), 0)
         << "no room for the directory's '/'";
-
-    // A stored name longer than any path the split accepts: a handle on it
-    // can only be had by index, white-box.
-    const std::string stored(1030, 'n');
-    MakeZip(Path("n.zip"), {{stored, "x"}});
-    zip_t* archive = zip_open(Path("n.zip").c_str(), ZIP_RDONLY, nullptr);
-    ASSERT_NE(archive, nullptr);
-    AdapterFile file{};
-    file.archive = archive;
-    ASSERT_EQ(zip_stat_index(archive, 0, 0, &file.entry), 0);
-    EXPECT_EQ(A().FStat(&file, 0, &r), 0);
-    ASSERT_EQ(A().FStat(&file, kStatFullName, &r), 1);
-    EXPECT_EQ(r.name, stored);
-    host().AdoptBlock(const_cast<char*>(r.name));
-    zip_discard(archive);
 }
 
 }  // namespace
