@@ -1,11 +1,11 @@
 #!/bin/sh
 # Seeds for the fuzz targets, made by the real tools:
-#   fuzz/make_corpus.sh DIR  ->  DIR/adapter/*.zip (both archive targets), DIR/archive_path, DIR/date
+#   fuzz/make_corpus.sh DIR  ->  DIR/adapter/*.zip (both archive targets), DIR/text (paths, dates)
 set -eu
 out=$(realpath -m "${1:?usage: make_corpus.sh DIR}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out/adapter" "$out/archive_path" "$out/date" "$work/img" "$work/doc/deep"
+mkdir -p "$out/adapter" "$out/text" "$work/img" "$work/doc/deep"
 cd "$work"
 printf 'hello, world\n' > doc.txt
 head -c 70000 /dev/urandom > img/a.png
@@ -25,10 +25,8 @@ make("empty.zip", [])
 make("odd.zip", [("img/", b""), ("IMG/b.png", b"b"), ("/abs/x", b"1"), ("a//b", b"4"), ("n" * 1100, b"5")])
 PY
 i=0
-for p in 'data/pics.zip/img/a.png' 'data\pics.ZIP\img\a.png' 'pics.zip/' 'pics.zipped/a' 'a.zip/b.zip/c'; do
-    i=$((i + 1)) && printf '%s' "$p" > "$out/archive_path/seed$i"
-done
-for d in '05-Mar-2017 09:07:03' '31-feb-2024 23:59:59' '29-Feb-2000 00:00:00' '99-Xyz-9999 99:99:99'; do
-    i=$((i + 1)) && printf '%s' "$d" > "$out/date/seed$i"
+for t in 'data/pics.zip/img/a.png' 'data\pics.ZIP\img\a.png' 'pics.zip/' 'pics.zipped/a' 'a.zip/b.zip/c' \
+    '05-Mar-2017 09:07:03' '31-feb-2024 23:59:59' '29-Feb-2000 00:00:00' '99-Xyz-9999 99:99:99'; do
+    i=$((i + 1)) && printf '%s' "$t" > "$out/text/seed$i"
 done
 echo "corpus in $out"

@@ -15,7 +15,7 @@ seeds=build-fuzz/seeds
 [ -d "$seeds/adapter" ] || fuzz/make_corpus.sh "$seeds" >/dev/null
 mkdir -p build-fuzz/findings
 status=0
-for run in archive_path:archive_path date_string:date adapter:adapter script_commands:adapter; do
+for run in paths_and_dates:text adapter:adapter script_commands:adapter; do
     target=${run%:*}_fuzzer log=build-fuzz/findings/${run%:*}_fuzzer.log
     mkdir -p "build-fuzz/corpus/$target"
     if build-fuzz/fuzz/$target -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=30 \

@@ -1,5 +1,6 @@
 // FOpen's open tags: archives named by the host's own values (in memory, or
-// inside another open file), on hosts before and after 7.1.
+// inside another open file), and the source names asked of hosts before and
+// after 7.1.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -25,17 +26,12 @@ class AdapterOpenTags : public AdapterTest, public ::testing::WithParamInterface
         outer = cvx::FileServiceTable()->OpenFile(Path("outer.bin").c_str(), kOpenRead);
         ASSERT_NE(outer, 0u);
     }
-    void TearDown() override {
-        if (outer != 0) cvx::FileServiceTable()->CloseFile(outer);
-        AdapterTest::TearDown();
-    }
     // Opens x.zip/a.txt with the tags, reads it whole and closes it.
     std::string ReadWithTags(std::vector<TagItem> tags) {
         tags.push_back({0, 0});
         void* file = Open("x.zip/A.TXT", kOpenRead, tags.data());
-        if (file == nullptr) return "(null)";
-        const std::string all = ReadAll(file);
-        A().FClose(file);
+        const std::string all = file != nullptr ? ReadAll(file) : "(null)";
+        if (file != nullptr) A().FClose(file);
         return all;
     }
     // The logged calls that name a source, each followed by a space.
@@ -54,55 +50,44 @@ class AdapterOpenTags : public AdapterTest, public ::testing::WithParamInterface
                                  : "CreateSourceFileName(" + std::to_string(value) + "," + size +
                                        std::to_string(tag4) + "," + std::to_string(flag) + ") ";
     }
-    uintptr_t Memory() const { return reinterpret_cast<uintptr_t>(memory.data()); }
     std::string memory;
     HostFile outer = 0;
 };
 
-TEST_P(AdapterOpenTags, OpensWhatTheTagsNameAndNothingElse) {
+TEST_P(AdapterOpenTags, OpensWhatTheTagsNameAndNamesTheSource) {
+    const uintptr_t inMemory = reinterpret_cast<uintptr_t>(memory.data());
     cvx::FileServiceTable()->SeekFile(outer, 5, kSeekStart);
-    const std::pair<std::vector<TagItem>, std::string> cases[] = {
-        {{{2, Memory()}, {3, memory.size()}}, "from memory"},
-        {{{5, outer}, {4, 777}}, "from the file"},
-        {{{5, outer}, {4, 776}}, "(null)"},  // an offset that misses
-        {{{5, 12345}}, "(null)"},
-        {{{2, Memory()}, {3, 10}, {4, 11}}, "(null)"},
-        {{{2, Memory()}, {3, 100}}, "(null)"},  // a truncated archive
-        {{{1, 5}, {6, 7}}, "(null)"},           // no tag names an archive
-    };
-    for (size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(ReadWithTags(cases[i].first), cases[i].second) << "case " << i;
+    EXPECT_EQ(ReadWithTags({{5, outer}, {4, 777}}), "from the file");
+    EXPECT_EQ(ReadWithTags({{5, outer}, {4, 776}}), "(null)") << "an offset that misses";
+    EXPECT_EQ(ReadWithTags({{2, inMemory}, {3, 100}}), "(null)") << "a truncated archive";
+    EXPECT_EQ(ReadWithTags({{1, 5}, {6, 7}}), "(null)") << "no tag names an archive";
     EXPECT_EQ(cvx::FileServiceTable()->SeekFile(outer, 0, kSeekCurrent), 5)
         << "the outer file keeps its position";
-    cvx::FileServiceTable()->CloseFile(outer);
-    EXPECT_EQ(ReadWithTags({{5, outer}, {4, 777}}), "(null)") << "a file no longer open";
-    outer = 0;
-}
-
-TEST_P(AdapterOpenTags, NamesTheSourceAsTheHostVersionWants) {
-    EXPECT_EQ(ReadWithTags({{1, 5}, {6, 7}}), "(null)");
+    host().calls().clear();
     void* file = Open(Path("memory.zip") + "/a.txt");
     ASSERT_NE(file, nullptr);
     A().FClose(file);
     EXPECT_EQ(SourceNames(), "") << "plain paths need no source names";
-    EXPECT_EQ(ReadWithTags({{2, Memory()}, {3, memory.size()}}), "from memory");
+    EXPECT_EQ(ReadWithTags({{2, inMemory}, {3, memory.size()}}), "from memory");
     // Only an older host's name is released at FClose.
     EXPECT_EQ(SourceNames(),
-              Named(Memory(), 0) + (GetParam() >= 701 ? "" : "FreeSourceFileName(cvx-source:1) "));
+              Named(inMemory, 0) + (GetParam() >= 701 ? "" : "FreeSourceFileName(cvx-source:4) "));
     // With both tags an older host is given tag 5 and the flag 1, a newer one
     // tag 2 in the descriptor's first word and 0 in its second; tag 4 goes
     // with tag 2 as well, and here points past the memory archive.
     std::vector<TagItem> tags = {{3, memory.size()}, {2, 1},   {9, 99},
-                                 {5, outer},         {4, 777}, {2, Memory()}};
+                                 {5, outer},         {4, 777}, {2, inMemory}};
     if (GetParam() >= 701) {
         EXPECT_EQ(ReadWithTags(tags), "(null)");
         tags.push_back({4, 0});
         EXPECT_EQ(ReadWithTags(tags), "from memory");
-        EXPECT_EQ(SourceNames(), Named(Memory(), 777) + Named(Memory(), 0));
+        EXPECT_EQ(SourceNames(), Named(inMemory, 777) + Named(inMemory, 0));
     } else {
         EXPECT_EQ(ReadWithTags(tags), "from the file");
-        EXPECT_EQ(SourceNames(), Named(outer, 777, 1) + "FreeSourceFileName(cvx-source:2) ");
+        EXPECT_EQ(SourceNames(), Named(outer, 777, 1) + "FreeSourceFileName(cvx-source:5) ");
     }
+    cvx::FileServiceTable()->CloseFile(outer);
+    EXPECT_EQ(ReadWithTags({{5, outer}, {4, 777}}), "(null)") << "a file no longer open";
 }
 
 INSTANTIATE_TEST_SUITE_P(Hosts, AdapterOpenTags, ::testing::Values(700, 701, 800));

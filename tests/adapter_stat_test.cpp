@@ -48,20 +48,15 @@ TEST_F(AdapterStat, ServesOnlyWhatExistsAndDescribesIt) {
         {"pics.zip/img/", kOpens | kLists, 1, 0, "img/", kImgDate},  // its own entry
         {"pics.zip/doc", kLists, 1, 0, "doc/", kHostNow},            // known only from deeper names
         {"pics.zip/doc/", kLists, 1, 0, "doc/", kHostNow},           // the '/' is not doubled
-        {"pics.zip/DOC/Deep", kLists, 1, 0, "DOC/Deep/", kHostNow},
         {"pics.zip/doc\\deep\\", kLists, 1, 0, "doc/deep/", kHostNow},
         {"pics.zip", kLists},  // the archive itself
         {"empty.zip", kLists},
         {"pics.zip/", kNothing},  // a separator with nothing behind it
-        {"pics.zip\\", kNothing},
         {"pics.zip/doc.txt/", kNothing},
         {"pics.zip/im", kNothing},
-        {"pics.zip/doc/deep/x", kNothing},
         {"pics.zip/missing.txt", kNothing},
-        {"empty.zip/a", kNothing},
         {"missing.zip/doc.txt", kNothing},
         {"text.zip/doc.txt", kNothing},
-        {"text.zip", kNothing},
         {"cut.zip/doc.txt", kNothing},
         {"pics.zipped/doc.txt", kNothing},
         {"alike.zip/README.txt", kOpens, 0, 6, "README.txt", kEntryDate},  // exact names first
@@ -165,21 +160,6 @@ TEST_F(AdapterStat, LongNamesNeverOverflowTheBuffers) {
     EXPECT_EQ(r.name, longestDir + "/");
     EXPECT_EQ(A().Stat((Path("l.zip/") + longestDir + "d").c_str(), 0, &r), 0)
         << "no room for the directory's '/'";
-
-    // A stored name longer than any path the split accepts: a handle on it
-    // can only be had by index, white-box.
-    const std::string stored(1030, 'n');
-    MakeZip(Path("n.zip"), {{stored, "x"}});
-    zip_t* archive = zip_open(Path("n.zip").c_str(), ZIP_RDONLY, nullptr);
-    ASSERT_NE(archive, nullptr);
-    AdapterFile file{};
-    file.archive = archive;
-    ASSERT_EQ(zip_stat_index(archive, 0, 0, &file.entry), 0);
-    EXPECT_EQ(A().FStat(&file, 0, &r), 0);
-    ASSERT_EQ(A().FStat(&file, kStatFullName, &r), 1);
-    EXPECT_EQ(r.name, stored);
-    host().AdoptBlock(const_cast<char*>(r.name));
-    zip_discard(archive);
 }
 
 }  // namespace

@@ -1,16 +1,15 @@
-// Bad archives through every way in: every prefix of a few small archives
-// made by real tools, every byte of them with one bit flipped, and random
-// flips in a larger one with deflate, bzip2, traditionally encrypted and
-// AES entries. Each damaged archive is opened by script in both reading
-// modes and through the adapter (every name opened and read whole, examined
-// and listed). Nothing may crash or stay allocated or open, and an entry
-// read whole must match the CRC its archive records.
+// Bad archives through every way in: every prefix of small archives made by
+// real tools (deflate, bzip2, traditional and AES encryption, empty and
+// directory entries), and every byte of them with one bit flipped. Each
+// damaged archive is opened by script in both reading modes and through the
+// adapter (every name opened and read whole, examined and listed). Nothing
+// may crash or stay allocated or open, and an entry read whole must match
+// the CRC its archive records.
 #include <gtest/gtest.h>
 #include <zip.h>
 
 #include <cstring>
 #include <functional>
-#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -22,15 +21,12 @@ namespace zipcvx_test {
 namespace {
 
 uint32_t Crc32(const std::string& bytes) {
-    static uint32_t table[256];
-    for (uint32_t i = 0; table[255] == 0 && i < 256; ++i) {
-        table[i] = i;
-        for (int k = 0; k < 8; ++k)
-            table[i] = (table[i] & 1) != 0 ? 0xEDB88320u ^ (table[i] >> 1) : table[i] >> 1;
-    }
     uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char b : bytes)
-        crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    for (unsigned char b : bytes) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
     return ~crc;
 }
 
@@ -79,7 +75,7 @@ class BadArchives : public AdapterTest, public ::testing::WithParamInterface<int
         const std::string out = Path("out.bin");
         std::istringstream crcs(Eval(kByScript + ("([[" + path + "]], [[" + out + "]])")));
         long long crc = 0;
-        for (int k = 1; crcs >> crc; ++k, ++extracted_) {
+        for (int k = 1; crcs >> crc; ++k) {
             const std::string file = out + std::to_string(k);
             if (crc >= 0) {
                 EXPECT_EQ(Crc32(ReadFileBytes(file)), uint32_t(crc))
@@ -99,8 +95,6 @@ class BadArchives : public AdapterTest, public ::testing::WithParamInterface<int
                 const std::string read = ReadAll(file, 65536);
                 const bool whole = static_cast<int64_t>(read.size()) == FileRecord(file).size;
                 A().FClose(file);
-                ++opened_;
-                readWhole_ += whole;
                 if (whole && (stat.valid & ZIP_STAT_CRC) != 0 && !aes) {
                     EXPECT_EQ(Crc32(read), stat.crc)
                         << where << ": " << name << " read whole, corrupt";
@@ -115,7 +109,6 @@ class BadArchives : public AdapterTest, public ::testing::WithParamInterface<int
             }
         }
         ASSERT_EQ(host().LeakReport(), "") << where;
-        ++tried_;
     }
 
     // Damages the intact archive in each way `damage` gives (nothing once it
@@ -124,7 +117,6 @@ class BadArchives : public AdapterTest, public ::testing::WithParamInterface<int
                     const std::function<std::string(const std::string&, int)>& damage) {
         AddNames(intact, &intactNames_);
         const std::string bytes = ReadFileBytes(intact);
-        tried_ = opened_ = readWhole_ = extracted_ = 0;
         for (int i = 0;; ++i) {
             const std::string damaged = damage(bytes, i);
             if (damaged.empty() && i > 0) break;
@@ -132,14 +124,9 @@ class BadArchives : public AdapterTest, public ::testing::WithParamInterface<int
             TryEveryWayIn(Path("damaged.zip"), what + " " + std::to_string(i));
             if (HasFatalFailure()) return;
         }
-        std::printf(
-            "[  DAMAGE  ] %s: %d archive(s) tried; adapter: %d entries opened, %d read "
-            "whole; scripts: %d extracted\n",
-            what.c_str(), tried_, opened_, readWhole_, extracted_);
     }
 
     std::set<std::string> intactNames_;
-    int tried_, opened_, readWhole_, extracted_;
 };
 
 TEST_P(BadArchives, EveryPrefixAndEveryByteFlipped) {
@@ -172,30 +159,6 @@ TEST_P(BadArchives, EveryPrefixAndEveryByteFlipped) {
 INSTANTIATE_TEST_SUITE_P(Tools, BadArchives, ::testing::Range(0, 5));
 
 class LargeBadArchive : public BadArchives {};
-
-TEST_F(LargeBadArchive, RandomFlips) {
-    // Entries of every kind, packed one by one into one archive.
-    const std::string text = CountingBytes(40000);
-    std::string words;
-    for (int i = 0; i < 3000; ++i)
-        words += "word" + std::to_string(i * 7919 % 1000) + " ";
-    for (const auto& [name, data, tool] :
-         {std::tuple{"deflate.txt", words, std::string(kInfoZip)},
-          {"stored.bin", text, "zip -q -X -0"},
-          {"bzip2.txt", words, std::string(kSevenZip) + " -mm=BZip2"},
-          {"trad.txt", words, "zip -q -X -P pw"},
-          {"aes.txt", words, std::string(kSevenZip) + " -pSecret -mem=AES256"}})
-        MakeArchive(TempDir(), "large.zip", {{name, data}}, tool);
-    std::mt19937 random(20240601);
-    TryDamaged(Path("large.zip"), "large archive, random flip", [&](const std::string& b, int i) {
-        // Half the flips land in the last 1 KiB: the directory and headers.
-        const size_t at = i % 2 == 0 ? random() % b.size() : b.size() - 1 - random() % 1024;
-        std::string flipped = i < 600 ? b : "";
-        if (!flipped.empty()) flipped[at] = static_cast<char>(flipped[at] ^ (1 << (random() % 8)));
-        return flipped;
-    });
-    EXPECT_EQ(intactNames_.size(), 5u);
-}
 
 // No read reaches the end of an empty entry, so FOpen and zip.ExtractFile
 // check it: an entry that records a size of 0 but a CRC or data of something

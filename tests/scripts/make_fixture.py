@@ -1,5 +1,7 @@
 """make_fixture.py KIND ARCHIVE PAYLOAD_DIR [STAMP...]: an archive written with
-python's zipfile; each entry's data also goes to PAYLOAD_DIR/<entry name>."""
+python's zipfile; each entry's data also goes to PAYLOAD_DIR/<entry name>.
+make_fixture.py patch ARCHIVE NAME CRC_DELTA SIZE_DELTA: changes what both
+headers of the entry NAME record."""
 import os
 import random
 import struct
@@ -40,6 +42,9 @@ def patch_entry(archive, name, crc_delta=0, size_delta=0):
 
 def main():
     kind, archive, payloads = sys.argv[1:4]
+    if kind == "patch":
+        patch_entry(archive, payloads, int(sys.argv[4]), int(sys.argv[5]))
+        return
     if kind == "times":
         # Each STAMP is one entry's "year,month,day,hour,minute,second".
         with zipfile.ZipFile(archive, "w") as z:
@@ -65,12 +70,6 @@ def main():
         data = b"every bit of the CRC is set"
         entries = [("ones.bin", data + struct.pack("<I", zlib.crc32(data) ^ 0xFFFFFFFF))]
         write(archive, entries, zipfile.ZIP_STORED)
-    elif kind in ("bad-crc", "size-short", "size-long"):
-        # Deflated, so that the recorded size is no bound on what inflates.
-        entries = [("victim.bin", payload(100000, 3)), ("fine.txt", b"fine")]
-        write(archive, entries)
-        delta = {"bad-crc": (1, 0), "size-short": (0, -1), "size-long": (0, 1)}[kind]
-        patch_entry(archive, "victim.bin", *delta)
     else:
         sys.exit("unknown kind " + kind)
     for name, data in entries:

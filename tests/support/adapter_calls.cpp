@@ -17,10 +17,6 @@ void AdapterTest::SetUp() {
     gHeapHook = {};
 }
 
-void* CountingRealloc(void* block, size_t size) {
-    return ++gHeapHook.calls == gHeapHook.failAt ? nullptr : realloc(block, size);
-}
-
 void* CountingCalloc(size_t count, size_t size) {
     return ++gHeapHook.calls == gHeapHook.failAt ? nullptr : calloc(count, size);
 }

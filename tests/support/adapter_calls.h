@@ -70,7 +70,7 @@ class PicsTest : public AdapterTest {
 };
 
 // Tests of the linked code: the adapter's C heap hooks (gCacheRealloc,
-// gSeenIndexCalloc) may be set to these, which count their calls and fail
+// gSeenIndexCalloc) may be set to this, which counts its calls and fails
 // the one numbered gHeapHook.failAt (none when 0).
 template <class Fixture>
 class Linked : public Fixture {
@@ -84,7 +84,6 @@ struct HeapHookCount {
     int failAt = 0;
 };
 inline HeapHookCount gHeapHook;
-void* CountingRealloc(void* block, size_t size);
 void* CountingCalloc(size_t count, size_t size);
 
 }  // namespace zipcvx_test

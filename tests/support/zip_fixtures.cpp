@@ -26,20 +26,16 @@ void Python(const std::string& path, const std::string& program) {
     std::remove((path + ".py").c_str());
 }
 
-// Changes a 32-bit field of both headers of one entry, at these offsets in
-// the local and the central header.
-const char kPatch[] = R"PY(
-def patch(name, local, central, change):
-    d = bytearray(open(path, 'rb').read())
-    at = struct.unpack_from('<I', d, d.rfind(b'PK\5\6') + 16)[0]
-    while d[at:at + 4] == b'PK\1\2':
-        n, e, c = struct.unpack_from('<HHH', d, at + 28)
-        if d[at + 46:at + 46 + n] == name:
-            for f in (at + central, struct.unpack_from('<I', d, at + 42)[0] + local):
-                struct.pack_into('<I', d, f, change(struct.unpack_from('<I', d, f)[0]) & 0xFFFFFFFF)
-        at += 46 + n + e + c
-    open(path, 'wb').write(d)
-)PY";
+// make_fixture.py changes both headers of the entry.
+void PatchEntry(const std::string& path, const std::string& name, int crcDelta, int sizeDelta) {
+    std::string output;
+    EXPECT_EQ(Shell(std::string("python3 ") + ZIPCVX_SOURCE_DIR +
+                        "/tests/scripts/make_fixture.py patch '" + path + "' '" + name + "' " +
+                        std::to_string(crcDelta) + " " + std::to_string(sizeDelta),
+                    &output),
+              0)
+        << output;
+}
 
 }  // namespace
 
@@ -58,13 +54,11 @@ void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
 }
 
 void CorruptCrc(const std::string& path, const std::string& name) {
-    Python(path, kPatch + ("patch(bytes.fromhex('" + Hex(name) +
-                           "'), 14, 16, lambda v: v ^ 0x5a5a5a5a)"));
+    PatchEntry(path, name, 0x5a5a5a5a, 0);
 }
 
 void UnderstateSize(const std::string& path, const std::string& name, unsigned by) {
-    Python(path, kPatch + ("patch(bytes.fromhex('" + Hex(name) + "'), 22, 24, lambda v: v - " +
-                           std::to_string(by) + ")"));
+    PatchEntry(path, name, 0, -static_cast<int>(by));
 }
 
 std::string CountingBytes(size_t size) {
