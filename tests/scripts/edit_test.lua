@@ -239,7 +239,10 @@ function tests.times_and_traditional_encryption_after_a_new_time()
     zip.OpenArchive(1, archive, 1004)
     zip.SetDefaultPassword(1, "pw")
     zip.SetFileTime(1, 0, NEW_TIME)
-    zip.SetFileTime(1, 2, "31-Dec-2107 23:59:58")
+    -- Where time values have 32 bits, the latest MS-DOS years lie beyond them.
+    if pcall(os.time, {year = 2107, month = 12, day = 31}) then
+        zip.SetFileTime(1, 2, "31-Dec-2107 23:59:58")
+    end
     zip.SetFileTime(1, 2, "01-Jan-1980 00:00:00")
     zip.SetFileTime(1, 2, "31-feb-2017 12:00:03")
     -- Not a date, or a year that the format cannot hold (libzip would write
