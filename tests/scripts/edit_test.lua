@@ -378,6 +378,7 @@ function tests.an_unknown_archive_is_reported_first()
     T.raises("string expected", zip.SetFileTime, 2, 0, {})
     T.raises("number expected", zip.SetFileComment, 2, "c", "one")
     T.raises("table expected", zip.AddFile, 1, file, "not a table")
+    T.raises("table expected", zip.AddFile, 1, file, nil)  -- an option table counted, though nil
     T.raises("string expected", zip.AddFile, 1, file, {comment = {}})
     T.raises("string expected", zip.AddFile, 1, file, {password = "pw", time = false})
     T.eq(T.count(1), 3, "nothing added")
