@@ -101,8 +101,8 @@ function tests.deleting_and_renaming()
 end
 
 -- Back to an entry's stored method while another change of it is pending:
--- libzip would keep the method asked for before and write it in the header
--- over data copied as stored. Deflate can be restored; others are refused.
+-- libzip would write the method asked for before over data copied as
+-- stored. Deflate can be restored; others are refused.
 function tests.compression()
     local archive = infozip()
     zip.OpenArchive(1, archive, 1004)
@@ -123,9 +123,7 @@ function tests.compression()
     new = zip.AddFile(1, new_file("default.txt"), {compression = ZIP_CM_STORE})
     zip.SetFileCompression(1, new, ZIP_CM_DEFAULT)
     zip.CloseArchive(1)
-    local output, ok = Z.unzip_test(archive)
-    assert(ok, output)
-    local facts = Z.facts(archive)
+    local facts = Z.facts(archive)  -- reading checks each CRC
     T.fields(facts["renamed.txt"], {method = ZIP_CM_DEFLATE, raw = raw, data = TEXT}, "copied as it was")
     T.fields(facts["b.txt"], {method = ZIP_CM_DEFLATE, data = "bee\n"}, "b.txt: the refusal kept deflate")
     T.fields(facts["new.txt"], {method = ZIP_CM_BZIP2, data = TEXT}, "new.txt: refusals keep the last")
@@ -248,10 +246,9 @@ function tests.times_and_traditional_encryption_after_a_new_time()
     zip.SetFileTime(1, 2, "31-Dec-2107 23:59:58")
     zip.SetFileTime(1, 2, "01-Jan-1980 00:00:00")
     zip.SetFileTime(1, 2, "31-feb-2017 12:00:03")
-    -- Not a date, or a year that the format cannot hold (libzip would write
-    -- 2200 as 2072 and 1979 as 1980).
-    for _, date in ipairs({"01-Mai-2017 12:00:00", "01-Jan-2200 12:00:00", "15-Jun-1979 12:00:00",
-                           "01-Jan-1980 -1:00:00", "01-Jan-2108 00:00:00"}) do
+    -- Years the format cannot hold (libzip would write 2200 as 2072, 1979 as 1980).
+    for _, date in ipairs({"01-Jan-2200 12:00:00", "15-Jun-1979 12:00:00", "01-Jan-1980 -1:00:00",
+                           "01-Jan-2108 00:00:00"}) do
         T.raises(1055, zip.SetFileTime, 1, 0, date)
     end
     -- A zero byte would cut a password short.

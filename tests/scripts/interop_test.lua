@@ -89,9 +89,8 @@ function tests.a_round_trip()
                                  encrypted = e[3].encryption ~= nil,
                                  utf8 = e[1]:find("[\128-\255]") ~= nil}, e[1])
     end
-    T.eq(created["secret/aes192.txt"].aes, 2, "AES-192")
-    T.eq(created["bzip2.txt"].method, ZIP_CM_BZIP2, "bzip2")
-    T.eq(created["stored.bin"].method, ZIP_CM_STORE, "stored")
+    T.eq(created["secret/aes192.txt"].aes .. created["bzip2.txt"].method .. created["stored.bin"].method,
+         "2" .. ZIP_CM_BZIP2 .. ZIP_CM_STORE, "AES-192, bzip2, stored")
 
     zip.OpenArchive(1, archive, 1004)
     zip.DeleteFile(1, 2)                                   -- bzip2.txt
@@ -121,12 +120,6 @@ function tests.a_round_trip()
     T.fields(changed["stored.bin"], {method = ZIP_CM_DEFLATE, crc = created["stored.bin"].crc}, "recompressed")
     T.eq(changed["secret/aes128.txt"].aes, 3, "re-encrypted")
     T.fields(changed["empty.txt"], {comment = "now with a comment", time = "24-Dec-2020 18:30:00"}, "empty.txt")
-
-    zip.OpenArchive(1, archive)
-    T.eq(T.count(1), 10, "entries")
-    T.eq(zip.GetFileComment(1), "changed", "archive comment")
-    T.eq(zip.GetFileComment(1, 6), "ünïcödé comment", "entry comment")
-    zip.CloseArchive(1)
 end
 
 -- Info-ZIP, bsdtar and 7-Zip store extended timestamps (0x5455, 0x000a),
