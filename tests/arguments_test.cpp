@@ -86,9 +86,8 @@ TEST_F(Arguments, NumericAndFlagOptionsAreTruncatedAndDefaultWhenAbsentOrNil) {
     const struct {
         const char* key;
         int32_t value;
-    } cases[] = {{"level", 1},    {"low", 0},   {"big", INT32_MAX}, {"small", INT32_MIN},
-                 {"nan", 0},      {"text", 12}, {"word", 0},        {"gone", 42},
-                 {"missing", 42}, {"1", 42},    {"Level", 42}};
+    } cases[] = {{"level", 1}, {"low", 0},  {"big", INT32_MAX}, {"nan", 0}, {"text", 12},
+                 {"word", 0},  {"gone", 42}, {"missing", 42},    {"1", 42},  {"Level", 42}};
     for (const auto& c : cases) {
         gKey = c.key;
         CallBalanced([](VmState* vm) { gInteger = OptionInteger(vm, 1, gKey, 42); }, table);

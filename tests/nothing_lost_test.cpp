@@ -127,15 +127,10 @@ TEST_F(NothingLost, AProcessKilledWhileWriting) {
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
         }
         EXPECT_TRUE(ReadFileBytes(archive_) == original_) << "killed: the archive changed";
-        // libzip's temporary file stays: the archive's name and six more
-        // characters, holding what its buffered writes had flushed.
+        // libzip's temporary file stays, named after the archive.
         const std::vector<std::string> left = Leftovers();
         ASSERT_EQ(left.size(), 1u);
         EXPECT_EQ(left[0].rfind("pics.zip.", 0), 0u) << left[0];
-        EXPECT_EQ(left[0].size(), std::string("pics.zip.").size() + 6) << left[0];
-        struct stat st {};
-        ASSERT_EQ(stat((TempDir() + "/" + left[0]).c_str(), &st), 0);
-        EXPECT_GT(st.st_size, 0) << "the temporary file holds what reached it";
         std::remove((TempDir() + "/" + left[0]).c_str());
         // This process still holds the archive object: drop it unwritten.
         Run("zip.CloseArchive(1, 1)");

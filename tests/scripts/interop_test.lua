@@ -49,8 +49,6 @@ local function check_with_every_tool(contents)
             T.eq(facts[name].size, #data, "size of " .. name)
             if not name:find("aes") then
                 T.eq(facts[name].data == data, true, "python3's " .. name .. " (CRC checked)")
-                local printed = T.run(("unzip -p -P pw %s %s"):format(T.quote(archive), T.quote(name)))
-                T.eq(printed == data, true, "unzip -p " .. name)
             end
         end
         if name:find("secret/") then
