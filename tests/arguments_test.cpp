@@ -127,9 +127,7 @@ TEST_F(Arguments, StringOptionsStayOnTheStackUntilCopied) {
         EXPECT_EQ(Call(peek, c.table), "");
         EXPECT_EQ(gTopAfter, gTopBefore + (c.text != nullptr ? 1 : 0)) << "one slot kept";
         if (c.text == nullptr) {
-            EXPECT_EQ(gString.text, nullptr);
-            EXPECT_EQ(gCopy, nullptr);
-            EXPECT_EQ(CountCalls(host(), "Alloc"), 0);
+            EXPECT_TRUE(gString.text == nullptr && gCopy == nullptr && CountCalls(host(), "Alloc") == 0);
             continue;
         }
         EXPECT_EQ(gString.length, c.length);

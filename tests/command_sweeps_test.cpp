@@ -157,7 +157,6 @@ TEST_F(CommandSweeps, EveryOperationUnderEveryHostFault) {
         {kRead, "assert(zip.LocateFile(1, 'A.PNG', {nocase = 1, nodir = 1}) == i_img)", r},
         {kRead, "assert(zip.GetFileAttributes(1, i_img).size == 70000)", r},
         {kRead, "assert(zip.GetFileComment(1, i_doc) == '')", r},
-        {kRead, "zip.ExtractFile(1, i_img, out)", r, 0, -1, bytes},
         {kRead, "zip.ExtractFile(1, i_img, out, {callback = function(t) end, userdata = {}})", r,
          kCallback, -1, bytes},
         {kRead, "zip.ExtractFile(1, i_trad, out, {password = 'pw'})", r, 0, -1, "traditional"},
