@@ -27,8 +27,8 @@ local ENTRIES = {
     {"empty.txt", "", {}},
 }
 
--- Every reader agrees on what the archive holds (contents: name -> data),
--- and each encrypted entry refuses a wrong password in every tool.
+-- Every reader agrees on the contents (name -> data); encrypted entries
+-- refuse a wrong password.
 local function check_with_every_tool(contents)
     local output, ok = Z.unzip_test(archive, "pw", "secret/aes*")
     assert(ok and output:find("No errors detected", 1, true), "unzip -t:\n" .. output)
