@@ -1,6 +1,5 @@
-// Directory listings: subdirectories with and without entries of their own,
-// letter case, nesting, odd names, and many subdirectories, where the index
-// beside the seen list does the finding.
+// Directory listings: subdirectories, letter case, nesting, odd names, and
+// many subdirectories, where the seen index does the finding.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -48,11 +47,9 @@ TEST_F(AdapterDirectory, TwoListingsOpenAtOnceKeepTheirOwnPlace) {
 
 using SeenIndexListing = Linked<AdapterTest>;
 
-// Subdirectories mentioned again and again, in other letter cases and out
-// of order, beside names that only share a prefix (dir1, dir10, dir100):
-// each is listed once, at its first mention and in that mention's letters,
-// through every growth of the index and when a table cannot be had (the
-// index gives way to the walk of the list).
+// Subdirectories mentioned again, in other letter cases, beside names that
+// share a prefix: each listed once, at its first mention, through every
+// growth of the index and when a table cannot be had.
 TEST_F(SeenIndexListing, EachSubdirectoryOnceAtItsFirstMention) {
     std::vector<ZipEntry> entries;
     std::string expected;

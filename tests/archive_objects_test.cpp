@@ -20,11 +20,8 @@ class ArchiveObjects : public ScriptArchives {
 };
 
 TEST_F(ArchiveObjects, FreeLibraryDiscardsEveryArchiveUnwritten) {
-    const std::string original =
-        MakeArchive(TempDir(), "original.zip",
-                    {{"first.txt", "first entry\n"}, {"second.txt", "second\n"}}, kInfoZip);
-    const std::string other =
-        MakeArchive(TempDir(), "other.zip", {{"only.txt", "the only one\n"}}, kSevenZip);
+    const std::string original = MakeArchive(TempDir(), "original.zip", {{"a.txt", "a\n"}}, kInfoZip);
+    const std::string other = MakeArchive(TempDir(), "other.zip", {{"b.txt", "b\n"}}, kSevenZip);
     const std::string originalBytes = ReadFileBytes(original);
     const std::string fresh = TempDir() + "/fresh.zip";
     Run("zip.OpenArchive(2, " + Q(original) + ", 1004)");
@@ -42,11 +39,8 @@ TEST_F(ArchiveObjects, FreeLibraryDiscardsEveryArchiveUnwritten) {
     }
     host().calls().clear();
     host().Stop();
-    std::vector<std::string> unregistered;
-    for (const std::string& c : host().calls()) {
-        if (c.rfind("UnregisterObject", 0) == 0) unregistered.push_back(c);
-    }
-    EXPECT_EQ(unregistered, expected);
+    std::erase_if(host().calls(), [](const std::string& c) { return c.rfind("Unregister", 0) != 0; });
+    EXPECT_EQ(host().calls(), expected);
     EXPECT_EQ(host().LeakReport(), "");
     EXPECT_EQ(ReadFileBytes(original), originalBytes);
     EXPECT_FALSE(std::filesystem::exists(fresh));

@@ -18,8 +18,7 @@ static bool operator==(const DateGroup& a, const DateGroup& b) {
 
 namespace {
 
-// Where time_t has 32 bits (as on 32-bit x86)
-// time values cover only the years 1901 to 2038.
+// Where time_t has 32 bits, time values cover only the years 1901 to 2038.
 constexpr bool kWideTime = sizeof(time_t) == 8;
 
 using zipcvx_test::ScopedTimeZone;
@@ -53,13 +52,11 @@ TEST(ParseDateString, AcceptsWhatItsFixedPositionsAndAtoiRulesAllow) {
         const char* text;
         DateGroup want;
     } cases[] = {
-        {"01-Jan-1978 12:00:00", Date(1, 0, 1978, 12, 0, 0)},
-        {" 1-jAN-2017 12:00:00", Date(1, 0, 2017, 12, 0, 0)},
+        {" 1-jAN-1978 12:00:00", Date(1, 0, 1978, 12, 0, 0)},
         {"+9-dec-2017 23:59:59", Date(9, 11, 2017, 23, 59, 59)},
         {"31-Feb-2017T12:00:00", Date(31, 1, 2017, 12, 0, 0)},
         {"01-Jan-2017 12:00:00 UTC", Date(1, 0, 2017, 12, 0, 0)},
         {"01-Jan-2017 12:00:0007", Date(1, 0, 2017, 12, 0, 7)},
-        {"01-Jan-2017 12:00:", Date(1, 0, 2017, 12, 0, 0)},
         {"01-Jan-2017 12:00: 7", Date(1, 0, 2017, 12, 0, 7)},
         {"01-Jan-2017 -1:-5:-9", Date(1, 0, 2017, -1, -5, -9)},
         {"01-Jan-2017012:00:00", Date(1, 0, 2017012, 12, 0, 0)},  // the year reads on
@@ -74,30 +71,16 @@ TEST(ParseDateString, AcceptsWhatItsFixedPositionsAndAtoiRulesAllow) {
 TEST(ParseDateString, Rejects) {
     for (const char* text : {
              "",
-             "01-Jan-2017 12:00",    // ends before the last separator
-             "01-Ja",                // ends before the second one
-             "1-Jan-2017 12:00:00",  // a one-digit day moves every separator
-             "01-Jan-17 12:00:00",   // so does a two-digit year
+             "01-Jan-2017 12:00", "01-Ja",  // ends before a separator
+             "1-Jan-2017 12:00:00",          // a one-digit day moves every separator
              "00-Jan-2017 12:00:00", "32-Jan-2017 12:00:00", "-1-Jan-2017 12:00:00",
-             "01-Mai-2017 12:00:00", "01-Jna-2017 12:00:00", "01-Jan-2017 24:00:00",
-             "01-Jan-2017 12:60:00", "01-Jan-2017 12:00:60",
+             "01-Mai-2017 12:00:00", "01-Jan-2017 24:00:00", "01-Jan-2017 12:60:00",
+             "01-Jan-2017 12:00:60",
              "01-Jan-2017 12:00:4294967296",  // must not wrap round to 0
          }) {
         DateGroup got{};
         EXPECT_FALSE(Parse(text, &got)) << text;
     }
-}
-
-TEST(DateStrings, RoundTripEveryMonth) {
-    ScopedTimeZone zone("Europe/Berlin");
-    for (int32_t month = 0; month < 12; ++month) {
-        const DateGroup date = Date(15, month, 2021, 10, 20, 30);
-        const std::string text = Format(DateGroupToTime(date));
-        DateGroup back{};
-        ASSERT_TRUE(Parse(text.c_str(), &back)) << text;
-        EXPECT_EQ(date, back) << text;
-    }
-    EXPECT_EQ(kFallbackDateString, Normalised(kFallbackDateString));
 }
 
 TEST(DateGroupToTime, LetsTheZoneDecideOnSummerTime) {
@@ -107,7 +90,6 @@ TEST(DateGroupToTime, LetsTheZoneDecideOnSummerTime) {
         time_t want;
     } cases[] = {
         {"Europe/Berlin", "01-Jan-2017 12:00:00", 1483268400},
-        {"Europe/Berlin", "01-Jul-2017 12:00:00", 1498903200},
         {"Europe/Berlin", "26-Mar-2017 01:59:59", 1490489999},  // the last second of winter
         {"Europe/Berlin", "26-Mar-2017 03:00:00", 1490490000},  // is followed by 03:00
         {"America/New_York", "01-Jul-2017 12:00:00", 1498924800},
@@ -123,9 +105,16 @@ TEST(DateGroupToTime, LetsTheZoneDecideOnSummerTime) {
 
 TEST(DateGroupToTime, NormalisesOutOfRangeFieldsOrGivesMinusOne) {
     ScopedTimeZone zone("Europe/Berlin");
-    EXPECT_EQ("03-Mar-2017 12:00:00", Normalised("31-Feb-2017 12:00:00"));
     EXPECT_EQ("02-Mar-2016 12:00:00", Normalised("31-Feb-2016 12:00:00"));
     EXPECT_EQ("31-Dec-2016 23:00:00", Normalised("01-Jan-2017 -1:00:00"));
+    // Every month's name, formatted and parsed back.
+    for (int32_t month = 0; month < 12; ++month) {
+        const DateGroup date = Date(15, month, 2021, 10, 20, 30);
+        const std::string text = Format(DateGroupToTime(date));
+        DateGroup back{};
+        EXPECT_TRUE(Parse(text.c_str(), &back) && date == back) << text;
+    }
+    EXPECT_EQ(kFallbackDateString, Normalised(kFallbackDateString));
     EXPECT_EQ(-1, DateGroupToTime(Date(1, INT32_MAX, INT32_MAX, 0, 0, 0)));
     EXPECT_EQ(-1, DateGroupToTime(Date(1, 0, INT32_MIN, 0, 0, 0)));
 }
@@ -134,11 +123,8 @@ TEST(FormatDateString, WritesLocalTime) {
     {
         ScopedTimeZone zone("Europe/Berlin");
         EXPECT_EQ("05-Mar-2017 09:07:03", Format(1488701223));
-        // The year gets just the digits it needs (a 32-bit time value has
-        // no year before 1901).
-        if (kWideTime) {
-            EXPECT_EQ("01-Jan-999 12:00:00", Format(DateGroupToTime(Date(1, 0, 999, 12, 0, 0))));
-        }
+        // The year gets just the digits it needs.
+        if (kWideTime) EXPECT_EQ("01-Jan-999 12:00:00", Format(DateGroupToTime(Date(1, 0, 999, 12, 0, 0))));
     }
     ScopedTimeZone zone("America/New_York");
     EXPECT_EQ("05-Mar-2017 03:07:03", Format(1488701223));

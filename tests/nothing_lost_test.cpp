@@ -63,35 +63,27 @@ class NothingLost : public ScriptArchives {
 };
 
 TEST_F(NothingLost, AFailedWriteIsReportedAndLeavesTheArchiveAsItWas) {
-    enum Trouble { kUnreadable, kMissingFolder, kFullDisk, kReadOnlyFolder };
-    const struct {
-        const char* what;
-        Trouble trouble;
-        const char* close;
-    } cases[] = {
-        // (Sources failing at each read are swept with the writing commands.)
-        {"the added data cannot be read, with a progress callback", kUnreadable,
-         "zip.CloseArchive(1, 0, function() end)"},
-        {"the folder is missing", kMissingFolder, "zip.CloseArchive(1)"},
-        // The temporary file may not grow past 100 KiB.
-        {"the disk fills up", kFullDisk, "zip.CloseArchive(1)"},
-        {"the folder cannot take the temporary file", kReadOnlyFolder, "zip.CloseArchive(1)"},
+    enum Trouble { kMissingFolder, kFullDisk, kReadOnlyFolder };
+    const std::pair<const char*, Trouble> cases[] = {
+        {"the folder is missing", kMissingFolder},
+        {"the disk fills up (past 100 KiB)", kFullDisk},
+        {"the folder cannot take the temporary file", kReadOnlyFolder},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        DyingSource source{c.trouble == kUnreadable ? 3 : 1000};
-        if (c.trouble == kMissingFolder) {
+    for (const auto& [what, trouble] : cases) {
+        SCOPED_TRACE(what);
+        DyingSource source{1000};
+        if (trouble == kMissingFolder) {
             OpenWithChanges(TempDir() + "/gone/new.zip", "1006", &source);
         } else {
             OpenWithChanges(archive_, "1004", &source);
         }
-        if (c.trouble == kReadOnlyFolder) {
+        if (trouble == kReadOnlyFolder) {
             ASSERT_EQ(chmod(archive_.c_str(), 0644), 0);
             ASSERT_EQ(chmod(TempDir().c_str(), 0555), 0);
             // Root may write anywhere: the child drops to an unprivileged user.
             const int status = InChild([&] {
                 if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 2;
-                return RunForCode(host(), c.close) == ErrZip() ? 0 : 1;
+                return RunForCode(host(), "zip.CloseArchive(1)") == ErrZip() ? 0 : 1;
             });
             chmod(TempDir().c_str(), 0700);
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
@@ -102,10 +94,10 @@ TEST_F(NothingLost, AFailedWriteIsReportedAndLeavesTheArchiveAsItWas) {
             rlimit small = saved;
             small.rlim_cur = 100 * 1024;
             const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-            if (c.trouble == kFullDisk) {
+            if (trouble == kFullDisk) {
                 ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
             }
-            const std::string message = RunError(c.close);
+            const std::string message = RunError("zip.CloseArchive(1)");
             setrlimit(RLIMIT_FSIZE, &saved);
             signal(SIGXFSZ, oldHandler);
             EXPECT_EQ(message, "chunk:1: A zip error has occurred!");
@@ -115,7 +107,6 @@ TEST_F(NothingLost, AFailedWriteIsReportedAndLeavesTheArchiveAsItWas) {
             EXPECT_EQ(RunError("zip.CloseArchive(1)"),
                       "chunk:1: Cannot find specified zip archive!");
         }
-        EXPECT_TRUE(c.trouble != kUnreadable || source.reads == source.readsBeforeDeath + 1);
         EXPECT_TRUE(ReadFileBytes(archive_) == original_) << "the archive changed";
         EXPECT_EQ(Leftovers(), std::vector<std::string>{}) << "a temporary file was left";
         EXPECT_EQ(host().LiveBlocks(), 0u);
@@ -136,15 +127,10 @@ TEST_F(NothingLost, AProcessKilledWhileWriting) {
             EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
         }
         EXPECT_TRUE(ReadFileBytes(archive_) == original_) << "killed: the archive changed";
-        // libzip's temporary file stays: the archive's name and six more
-        // characters, holding what its buffered writes had flushed.
+        // libzip's temporary file stays, named after the archive.
         const std::vector<std::string> left = Leftovers();
         ASSERT_EQ(left.size(), 1u);
         EXPECT_EQ(left[0].rfind("pics.zip.", 0), 0u) << left[0];
-        EXPECT_EQ(left[0].size(), std::string("pics.zip.").size() + 6) << left[0];
-        struct stat st {};
-        ASSERT_EQ(stat((TempDir() + "/" + left[0]).c_str(), &st), 0);
-        EXPECT_GT(st.st_size, 0) << "the temporary file holds what reached it";
         std::remove((TempDir() + "/" + left[0]).c_str());
         // This process still holds the archive object: drop it unwritten.
         Run("zip.CloseArchive(1, 1)");

@@ -30,9 +30,8 @@ function tests.each_option_alone_and_together()
         {"flags without a method", {compressionflags = 9}, {method = ZIP_CM_DEFLATE}},
         {"password without encryption", {password = "secret"}, {}},
         {"newname", {newname = "sub/dir/new name.txt"}, {name = "sub/dir/new name.txt", utf8 = false}},
-        {"AES-128", {encryption = ZIP_EM_AES_128, password = "pw"}, {encrypted = true, aes = 1}},
         {"AES-256", {encryption = ZIP_EM_AES_256, password = "pw"}, {encrypted = true, aes = 3}},
-        {"65536 + AES-128", {encryption = 65536 + ZIP_EM_AES_128, password = "pw"}, {aes = 1}},
+        {"65536 + AES-128", {encryption = 65536 + ZIP_EM_AES_128, password = "pw"}, {encrypted = true, aes = 1}},
     }
     for _, method in ipairs({ZIP_EM_TRAD_PKWARE, ZIP_EM_AES_256}) do
         cases[#cases + 1] = {"every option, encryption " .. method,
@@ -127,8 +126,7 @@ function tests.data_is_read_when_the_archive_is_written()
     zip.CloseArchive(1)
     T.fields(Z.facts(archive).entries[1], {data = "after the command, longer than before\n", size = 38},
              "contents at close")
-    -- No file is held open between the command and the writing, however
-    -- many are added.
+    -- No file is held open between the command and the writing.
     local many = T.tmpdir()
     zip.OpenArchive(1, archive, 1004)
     for i = 1, 300 do
@@ -137,16 +135,8 @@ function tests.data_is_read_when_the_archive_is_written()
     T.eq(host.OpenFiles(), 0, "open files after adding 300")
     zip.CloseArchive(1)
     local facts = Z.facts(archive)
-    T.eq(#facts.entries, 301, "entries")
-    T.eq(facts["300.txt"].data, "file 300", "the last one's data")
-    -- A file gone by then fails the writing, and the archive stays as it was.
-    local before = T.read(archive)
-    zip.OpenArchive(1, archive, 1004)
-    zip.AddFile(1, T.write(many .. "/gone.txt", "soon gone"))
-    os.remove(many .. "/gone.txt")
-    T.raises(T.ZIP_ERROR, zip.CloseArchive, 1)
-    T.eq(T.read(archive) == before, true, "the archive is unchanged")
-    -- Discarding frees the added entries' sources.
+    T.eq(#facts.entries .. facts["300.txt"].data, "301file 300", "entries, the last one's data")
+    -- Dropping the changes frees the added entries' sources.
     zip.OpenArchive(1, dir .. "/discarded.zip", 1006)
     zip.AddFile(1, source)
     zip.OpenArchive(1, dir .. "/discarded.zip", 1006)
@@ -155,9 +145,8 @@ function tests.data_is_read_when_the_archive_is_written()
     T.eq(T.exists(dir .. "/discarded.zip"), false, "nothing written")
 end
 
--- Traditional encryption checks the password against the time that the
--- data source reports; a file whose date cannot be examined still gets one
--- date for the header and for the check.
+-- Traditional encryption checks the password against the source's time: a
+-- file whose date cannot be examined gets one date for header and check.
 function tests.a_file_whose_date_cannot_be_examined()
     for k = 1, 3 do
         local archive = T.tmpdir() .. "/undated.zip"
@@ -168,7 +157,6 @@ function tests.a_file_whose_date_cannot_be_examined()
         host.FailIo("examine", 0)
         local output, ok = Z.unzip_test(archive, "pw")
         assert(ok, "examine failure " .. k .. ":\n" .. output)
-        T.eq(Z.facts(archive, "pw").entries[1].data, TEXT, "data")
     end
 end
 

@@ -19,6 +19,17 @@ local function new_file(name, data)
     return T.write(T.tmpdir() .. "/" .. name, data or TEXT, DATE)
 end
 
+-- A change of every kind to archive 1.
+local function every_change()
+    return {
+        {zip.AddFile, 1, new_file("c.txt"), {comment = "c", password = "p", time = NEW_TIME}},
+        {zip.AddDirectory, 1, "docs"}, {zip.DeleteFile, 1, 1}, {zip.RenameFile, 1, 0, "renamed.txt"},
+        {zip.SetFileEncryption, 1, 0, ZIP_EM_AES_128, "pw"}, {zip.SetFileCompression, 1, 0, ZIP_CM_STORE},
+        {zip.SetFileComment, 1, "entry comment", 0}, {zip.SetFileComment, 1, "archive comment"},
+        {zip.SetFileTime, 1, 0, NEW_TIME},
+    }
+end
+
 local tests = {}
 
 function tests.comments_of_the_archive_and_its_entries()
@@ -28,10 +39,8 @@ function tests.comments_of_the_archive_and_its_entries()
         T.eq(zip.GetFileComment(1, index), "", "no comment at " .. index)
     end
     zip.SetFileComment(1, "archive", -1)
-    T.eq(zip.GetFileComment(1), "archive", "explicit -1 is the archive")
     zip.SetFileComment(1, "first", 0)
-    zip.SetFileComment(1, "also first", -0.5)
-    T.eq(zip.GetFileComment(1, 0), "also first", "-0.5 is entry 0")
+    zip.SetFileComment(1, "also first", -0.5)  -- entry 0
     zip.SetFileComment(1, "\255\254 not UTF-8", 1)
     T.raises(ERR, zip.SetFileComment, 1, "\255\254 not UTF-8")
     local limit = string.rep("x", 65535)
@@ -40,7 +49,7 @@ function tests.comments_of_the_archive_and_its_entries()
     T.raises(1055, zip.SetFileComment, 1, limit .. "x")
     T.raises(ERR, zip.SetFileComment, 1, "no such entry", 3)
     T.eq(zip.GetFileComment(1, 2), limit, "65535 bytes, kept after 65536")
-    T.eq(zip.GetFileComment(1), "archive", "refused comments change nothing")
+    T.eq(zip.GetFileComment(1), "archive", "-1 is the archive; refused comments change nothing")
     zip.CloseArchive(1)
     local facts = Z.facts(archive)
     T.eq(facts.comment, "archive", "written archive comment")
@@ -52,14 +61,11 @@ function tests.comments_of_the_archive_and_its_entries()
     zip.SetFileComment(1, "", 0)
     zip.SetFileComment(1)  -- the identifier alone removes the archive comment
     T.eq(zip.GetFileComment(1), "", "a removed archive comment, before writing")
+    zip.SetFileComment(1, "again")
+    zip.SetFileComment(1, "")  -- so does an empty string
     zip.CloseArchive(1)
     facts = Z.facts(archive)
-    T.eq(facts.comment .. facts["a.txt"].comment, "", "an empty comment removes the entry's")
-    zip.OpenArchive(1, archive, 1004)
-    zip.SetFileComment(1, "again")
-    zip.SetFileComment(1, "")
-    zip.CloseArchive(1)
-    T.eq(Z.facts(archive).comment, "", "so does an empty string without an index")
+    T.eq(facts.comment .. facts["a.txt"].comment, "", "empty comments remove the old ones")
 end
 
 function tests.deleting_and_renaming()
@@ -95,8 +101,8 @@ function tests.deleting_and_renaming()
 end
 
 -- Back to an entry's stored method while another change of it is pending:
--- libzip would keep the method asked for before and write it in the header
--- over data copied as stored. Deflate can be restored; others are refused.
+-- libzip would write the method asked for before over data copied as
+-- stored. Deflate can be restored; others are refused.
 function tests.compression()
     local archive = infozip()
     zip.OpenArchive(1, archive, 1004)
@@ -117,9 +123,7 @@ function tests.compression()
     new = zip.AddFile(1, new_file("default.txt"), {compression = ZIP_CM_STORE})
     zip.SetFileCompression(1, new, ZIP_CM_DEFAULT)
     zip.CloseArchive(1)
-    local output, ok = Z.unzip_test(archive)
-    assert(ok, output)
-    local facts = Z.facts(archive)
+    local facts = Z.facts(archive)  -- reading checks each CRC
     T.fields(facts["renamed.txt"], {method = ZIP_CM_DEFLATE, raw = raw, data = TEXT}, "copied as it was")
     T.fields(facts["b.txt"], {method = ZIP_CM_DEFLATE, data = "bee\n"}, "b.txt: the refusal kept deflate")
     T.fields(facts["new.txt"], {method = ZIP_CM_BZIP2, data = TEXT}, "new.txt: refusals keep the last")
@@ -178,8 +182,7 @@ function tests.encryption_off_after_an_earlier_setting()
     zip.CloseArchive(1)
     T.eq(Z.facts(archive)["b.txt"].data, "bee\n", "decrypted with the default password")
 
-    -- An AES entry of the archive file, back to AES after no encryption, is
-    -- copied as it is.
+    -- An AES entry of the archive file, back to AES, is copied as it is.
     archive = T.files({["a.txt"] = TEXT}, "7zz a -bd -tzip -mem=AES256 -pSecret aes.zip a.txt >/dev/null")
               .. "/aes.zip"
     local raw = Z.facts(archive)["a.txt"].raw
@@ -193,8 +196,7 @@ function tests.encryption_off_after_an_earlier_setting()
 end
 
 -- An entry traditionally encrypted in the archive file is not re-dated:
--- the password check of its data depends on its stored time. The other
--- changes stay allowed, and the archive reads back with the password.
+-- the password check of its data depends on its stored time.
 function tests.traditionally_encrypted_entries_keep_their_stored_time()
     local ours = T.tmpdir() .. "/ours.zip"
     zip.OpenArchive(1, ours, 1006)
@@ -209,8 +211,7 @@ function tests.traditionally_encrypted_entries_keep_their_stored_time()
         T.raises(ERR, zip.SetFileTime, 1, 0, NEW_TIME)
         zip.SetFileComment(1, "renamed", 0)
         zip.RenameFile(1, 0, "renamed.txt")
-        -- Written anew, but still traditionally encrypted: libzip takes the
-        -- password check from the stored time.
+        -- Written anew, still with the password check from the stored time.
         zip.SetFileCompression(1, 1, ZIP_CM_STORE)
         T.raises(ERR, zip.SetFileTime, 1, 1, NEW_TIME)
         zip.SetFileCompression(1, 1, ZIP_CM_DEFLATE)
@@ -245,10 +246,9 @@ function tests.times_and_traditional_encryption_after_a_new_time()
     end
     zip.SetFileTime(1, 2, "01-Jan-1980 00:00:00")
     zip.SetFileTime(1, 2, "31-feb-2017 12:00:03")
-    -- Not a date, or a year that the format cannot hold (libzip would write
-    -- 2200 as 2072 and 1979 as 1980).
-    for _, date in ipairs({"01-Mai-2017 12:00:00", "01-Jan-2200 12:00:00", "15-Jun-1979 12:00:00",
-                           "01-Jan-1980 -1:00:00", "01-Jan-2108 00:00:00"}) do
+    -- Years the format cannot hold (libzip would write 2200 as 2072, 1979 as 1980).
+    for _, date in ipairs({"01-Jan-2200 12:00:00", "15-Jun-1979 12:00:00", "01-Jan-1980 -1:00:00",
+                           "01-Jan-2108 00:00:00"}) do
         T.raises(1055, zip.SetFileTime, 1, 0, date)
     end
     -- A zero byte would cut a password short.
@@ -274,7 +274,6 @@ function tests.times_and_traditional_encryption_after_a_new_time()
                              ["third.txt"] = "05-Jan-2017 12:00:00", ["b.txt"] = "01-Jun-2018 08:00:00"}) do
         T.fields(facts[name], {encrypted = true, time = time}, name)
     end
-    T.eq(facts["first.txt"].data, TEXT, "first.txt")
     T.eq(facts["a.txt"].time .. " " .. facts["dir/"].time, NEW_TIME .. " 03-Mar-2017 12:00:02", "new times")
     T.eq(Z.sevenzip_extract(archive, "pw", "a.txt"), TEXT, "a.txt")
 end
@@ -319,14 +318,7 @@ function tests.read_mode_refuses_every_change()
     local archive = infozip()
     local before = T.read(archive)
     zip.OpenArchive(1, archive)
-    local changes = {
-        {zip.DeleteFile, 1, 0}, {zip.RenameFile, 1, 0, "c.txt"},
-        {zip.SetFileEncryption, 1, 0, ZIP_EM_AES_128, "pw"},
-        {zip.SetFileCompression, 1, 0, ZIP_CM_STORE}, {zip.SetFileComment, 1, "c", 0},
-        {zip.SetFileComment, 1, "archive"}, {zip.SetFileTime, 1, 0, NEW_TIME},
-        {zip.AddDirectory, 1, "docs"}, {zip.AddFile, 1, new_file("c.txt"), {newname = "other.txt"}},
-    }
-    for i, call in ipairs(changes) do
+    for i, call in ipairs(every_change()) do
         T.raises(ERR, table.unpack(call))
         T.eq(T.count(1), 3, "entries after change " .. i)
         T.eq(host.OpenFiles(), 1, "only the archive is open after change " .. i)
@@ -337,22 +329,14 @@ function tests.read_mode_refuses_every_change()
     T.eq(T.read(archive) == before, true, "archive unchanged")
 end
 
--- While an extraction's callback runs, every command that would change its
--- archive fails with the zip error and changes nothing; an unknown archive
--- is still reported first, and setting the default password and reading
--- comments stay allowed. Once the extraction is over, the same changes
--- succeed.
+-- While an extraction's callback runs, every change to its archive fails
+-- and changes nothing; an unknown archive is still reported first, and the
+-- default password and comments stay usable. Afterwards the changes succeed.
 function tests.changes_fail_while_an_extraction_runs()
     local archive = T.files({["a.txt"] = ("a"):rep(200000), ["b.txt"] = "b"},
                             "zip -q -X guarded.zip a.txt b.txt") .. "/guarded.zip"
     local before = T.read(archive)
-    local changes = {
-        {zip.AddFile, 1, new_file("c.txt"), {comment = "c", password = "p", time = NEW_TIME}},
-        {zip.AddDirectory, 1, "docs"}, {zip.DeleteFile, 1, 1}, {zip.RenameFile, 1, 0, "renamed.txt"},
-        {zip.SetFileEncryption, 1, 0, ZIP_EM_AES_128, "pw"}, {zip.SetFileCompression, 1, 0, ZIP_CM_STORE},
-        {zip.SetFileComment, 1, "entry comment", 0}, {zip.SetFileComment, 1, "archive comment"},
-        {zip.SetFileTime, 1, 0, NEW_TIME},
-    }
+    local changes = every_change()
     zip.OpenArchive(1, archive, 1004)
     local calls = 0
     zip.ExtractFile(1, 0, T.tmpdir() .. "/out", {callback = function()
@@ -390,6 +374,7 @@ function tests.an_unknown_archive_is_reported_first()
     T.raises("string expected", zip.SetFileTime, 2, 0, {})
     T.raises("number expected", zip.SetFileComment, 2, "c", "one")
     T.raises("table expected", zip.AddFile, 1, file, "not a table")
+    T.raises("table expected", zip.AddFile, 1, file, nil)  -- an option table counted, though nil
     T.raises("string expected", zip.AddFile, 1, file, {comment = {}})
     T.raises("string expected", zip.AddFile, 1, file, {password = "pw", time = false})
     T.eq(T.count(1), 3, "nothing added")

@@ -27,8 +27,8 @@ local ENTRIES = {
     {"empty.txt", "", {}},
 }
 
--- Every reader agrees on what the archive holds (contents: name -> data),
--- and each encrypted entry refuses a wrong password in every tool.
+-- Every reader agrees on the contents (name -> data); encrypted entries
+-- refuse a wrong password.
 local function check_with_every_tool(contents)
     local output, ok = Z.unzip_test(archive, "pw", "secret/aes*")
     assert(ok and output:find("No errors detected", 1, true), "unzip -t:\n" .. output)
@@ -49,8 +49,6 @@ local function check_with_every_tool(contents)
             T.eq(facts[name].size, #data, "size of " .. name)
             if not name:find("aes") then
                 T.eq(facts[name].data == data, true, "python3's " .. name .. " (CRC checked)")
-                local printed = T.run(("unzip -p -P pw %s %s"):format(T.quote(archive), T.quote(name)))
-                T.eq(printed == data, true, "unzip -p " .. name)
             end
         end
         if name:find("secret/") then
@@ -89,9 +87,8 @@ function tests.a_round_trip()
                                  encrypted = e[3].encryption ~= nil,
                                  utf8 = e[1]:find("[\128-\255]") ~= nil}, e[1])
     end
-    T.eq(created["secret/aes192.txt"].aes, 2, "AES-192")
-    T.eq(created["bzip2.txt"].method, ZIP_CM_BZIP2, "bzip2")
-    T.eq(created["stored.bin"].method, ZIP_CM_STORE, "stored")
+    T.eq(created["secret/aes192.txt"].aes .. created["bzip2.txt"].method .. created["stored.bin"].method,
+         "2" .. ZIP_CM_BZIP2 .. ZIP_CM_STORE, "AES-192, bzip2, stored")
 
     zip.OpenArchive(1, archive, 1004)
     zip.DeleteFile(1, 2)                                   -- bzip2.txt
@@ -121,12 +118,6 @@ function tests.a_round_trip()
     T.fields(changed["stored.bin"], {method = ZIP_CM_DEFLATE, crc = created["stored.bin"].crc}, "recompressed")
     T.eq(changed["secret/aes128.txt"].aes, 3, "re-encrypted")
     T.fields(changed["empty.txt"], {comment = "now with a comment", time = "24-Dec-2020 18:30:00"}, "empty.txt")
-
-    zip.OpenArchive(1, archive)
-    T.eq(T.count(1), 10, "entries")
-    T.eq(zip.GetFileComment(1), "changed", "archive comment")
-    T.eq(zip.GetFileComment(1, 6), "ünïcödé comment", "entry comment")
-    zip.CloseArchive(1)
 end
 
 -- Info-ZIP, bsdtar and 7-Zip store extended timestamps (0x5455, 0x000a),

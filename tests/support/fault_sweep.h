@@ -1,10 +1,7 @@
-// Fault sweeps, as SQLite and Lua test their failure paths: an operation
-// runs once with nothing failing, which counts the calls it makes of one
-// host service (Alloc, OpenFile, ReadFile, ...); then once more for each of
-// those calls, with exactly that call failing. Every point must end in a
-// clean failure: the fault was met, the operation says it failed (no silent
-// success), nothing is left allocated or open that was not before, and the
-// files it must not change keep every byte.
+// Fault sweeps: an operation runs once with nothing failing, counting its
+// calls of one host service; then once for each call, with exactly that one
+// failing. Every point must end in a clean failure: the fault met, the
+// failure reported, nothing left allocated or open, protected files intact.
 #ifndef ZIPCVX_TESTS_FAULT_SWEEP_H
 #define ZIPCVX_TESTS_FAULT_SWEEP_H
 
@@ -36,24 +33,19 @@ struct SweepCase {
     std::function<void()> setup;      // before each point, nothing failing
     std::function<bool()> operation;  // the armed part: true when it succeeded
     std::function<void()> teardown;   // after each point, nothing failing
-    // Files that must keep the bytes they had after setup whatever the
-    // operation did (read-only operations), or only when it failed.
+    // Files that keep their bytes always, or only when the operation failed.
     std::vector<std::string> unchanged;
     std::vector<std::string> unchangedOnFailure;
-    // Further checks after each point's teardown; k is 0 for the run with
-    // nothing failing.
+    // Checks after each point's teardown (k = 0: nothing failing).
     std::function<void(int64_t k, bool succeeded)> check;
-    // The operation may survive a fault (a listing node that is not
-    // recorded): success is then not a silent one.
+    // The operation may survive any fault (a listing node not recorded).
     bool mayAbsorb = false;
     // Host services whose failure the operation may survive.
     std::vector<cvx::Fault> absorbedFaults;
 };
 
-// Sweeps the case over one site and returns the number of points (calls)
-// swept. The run with nothing failing must succeed.
+// Sweeps the case over one site, or several; returns the points swept.
 int64_t Sweep(cvx::Host& host, const FaultSite& site, const SweepCase& c);
-// Over several sites; returns the sum.
 int64_t SweepAll(cvx::Host& host, const std::vector<FaultSite>& sites, const SweepCase& c);
 
 // The outcome of a script chunk: 0 when it ran through, the code of the

@@ -65,24 +65,19 @@ bool FailOperatorNew(int64_t n) {
     return failed;
 }
 
-void PluginHost::SetUp() { StartHost(); }
-
-void PluginHost::StartHost() {
+void PluginHost::SetUp() {
     host_ = std::make_unique<cvx::Host>(options);
     std::string error;
     ASSERT_TRUE(host_->Load(ZIPCVX_PLUGIN_PATH, &error)) << error;
     ASSERT_TRUE(host_->Start(&error)) << error;
 }
 
-void PluginHost::StopHost() {
-    if (!host_) return;
-    host_->Stop();
-    EXPECT_EQ(host_->LeakReport(), "");
-    host_.reset();
-}
-
 void PluginHost::TearDown() {
-    StopHost();
+    if (host_) {
+        host_->Stop();
+        EXPECT_EQ(host_->LeakReport(), "");
+        host_.reset();
+    }
     if (!tempDir_.empty()) std::filesystem::remove_all(tempDir_);
 }
 

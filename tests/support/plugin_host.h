@@ -15,16 +15,12 @@ namespace zipcvx_test {
 
 class PluginHost : public ::testing::Test {
 protected:
-    // Tests that need other host options set them before calling StartHost.
+    // Tests that need other host options set them in their constructor.
     cvx::HostOptions options;
 
+    // Loads and starts the plugin; at the end stops it and checks for leaks.
     void SetUp() override;
     void TearDown() override;
-
-    // Loads and starts the plugin; SetUp does this unless a test calls
-    // StartHost itself with other options (after StopHost).
-    void StartHost();
-    void StopHost();
 
     // Runs a Lua chunk; fails the test when it raises.
     void Run(const std::string& chunk);
