@@ -104,6 +104,56 @@ function tests.passwords()
     end)
 end
 
+-- A bit flipped anywhere in an AES entry's stored bytes (salt, check bytes,
+-- encrypted data, authentication code) is refused, with the password given or
+-- as the default, whatever form the entry has: long, short or empty, stored or
+-- deflated, by 7-Zip or by libzip (the older form, with a CRC).
+function tests.tampered_aes_entries_never_extract()
+    local lines, dir, size = {}, T.tmpdir(), nil
+    for i = 0, 7999 do lines[i + 1] = ("line %d\n"):format(i * 7919 % 10007) end
+    local text = table.concat(lines)
+    local function extract(bytes, by_default)
+        zip.OpenArchive(1, T.write(dir .. "/t.zip", bytes))
+        if by_default then zip.SetDefaultPassword(1, "pw") end
+        local password = not by_default and "pw" or nil
+        local ok, err = pcall(zip.ExtractFile, 1, 0, dir .. "/out", {password = password})
+        zip.CloseArchive(1)
+        return ok, tostring(err)
+    end
+    local seven = "7zz a -tzip -bso0 -bsp0 -ppw -mem="
+    for _, row in ipairs({{seven .. "AES128 -mx0", text}, {seven .. "AES256 -mx0", text},
+                          {seven .. "AES128", text}, {seven .. "AES256", text},
+                          {seven .. "AES256 -mx0", "short"}, {seven .. "AES192", "short short short"},
+                          {seven .. "AES256", ""}, {ZIP_CM_STORE, text}, {ZIP_CM_DEFLATE, text:sub(1, 30000)}}) do
+        local what = row[1] .. ", " .. #row[2] .. " bytes"
+        os.remove(dir .. "/aes.zip")
+        T.write(dir .. "/d.bin", row[2])
+        if type(row[1]) == "string" then
+            T.sh(("cd %s && %s aes.zip d.bin"):format(T.quote(dir), row[1]))
+        else
+            zip.OpenArchive(1, dir .. "/aes.zip", 1006)
+            zip.AddFile(1, dir .. "/d.bin",
+                        {encryption = ZIP_EM_AES_256, password = "pw", compression = row[1]})
+            zip.CloseArchive(1)
+        end
+        local intact = T.read(dir .. "/aes.zip")
+        T.with_archive(1, dir .. "/aes.zip", function() size = zip.GetFileAttributes(1, 0).compressedsize end)
+        -- The entry's stored bytes follow its local header, at the start.
+        local first = 31 + string.unpack("<I2", intact, 27) + string.unpack("<I2", intact, 29)
+        local last = first + size - 1
+        T.eq(extract(intact, false) and extract(intact, true), true, what .. ": intact")
+        local at = first
+        while at <= last do
+            local flip = string.char(intact:byte(at) ~ (1 << at % 8))
+            local ok, err = extract(intact:sub(1, at - 1) .. flip .. intact:sub(at + 1), at % 2 == 0)
+            T.eq(not ok and err:find(T.ZIP_ERROR, 1, true) ~= nil, true, what .. ": flip at " .. at .. ", " .. err)
+            at = at == last and last + 1 or math.min(at + size // 29 + 1, last)
+        end
+        extract(intact, false)
+        T.eq(T.read(dir .. "/out"), row[2], what)
+    end
+end
+
 function tests.entries_with_data_descriptors_and_directories()
     -- Info-ZIP writing to a pipe cannot seek back: it writes data descriptors.
     local files = {["streamed.bin"] = Z.noise(100000, 7), ["small.txt"] = ("small"):rep(10)}
