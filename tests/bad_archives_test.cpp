@@ -129,10 +129,10 @@ TEST_F(LargeBadArchive, EmptyEntriesAreCheckedWhenOpened) {
                    {"stored", "not empty", false},
                    {"deflated", "not empty either"},
                    {"dir/", ""}});
-    CorruptCrc(path, "lies");
-    CorruptCrc(path, "stored lies");
-    UnderstateSize(path, "stored", 9);
-    UnderstateSize(path, "deflated", 16);
+    PatchEntry(path, "lies", 0x5a5a5a5a, 0);
+    PatchEntry(path, "stored lies", 0x5a5a5a5a, 0);
+    PatchEntry(path, "stored", 0, -9);
+    PatchEntry(path, "deflated", 0, -16);
     for (const char* name : {"empty", "dir/"}) {
         void* file = Open(path + "/" + name);
         ASSERT_NE(file, nullptr) << name;

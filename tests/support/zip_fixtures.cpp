@@ -26,17 +26,6 @@ void Python(const std::string& path, const std::string& program) {
     std::remove((path + ".py").c_str());
 }
 
-// make_fixture.py changes both headers of the entry.
-void PatchEntry(const std::string& path, const std::string& name, int crcDelta, int sizeDelta) {
-    std::string output;
-    EXPECT_EQ(Shell(std::string("python3 ") + ZIPCVX_SOURCE_DIR +
-                        "/tests/scripts/make_fixture.py patch '" + path + "' '" + name + "' " +
-                        std::to_string(crcDelta) + " " + std::to_string(sizeDelta),
-                    &output),
-              0)
-        << output;
-}
-
 }  // namespace
 
 void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
@@ -53,12 +42,14 @@ void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
     Python(path, program);
 }
 
-void CorruptCrc(const std::string& path, const std::string& name) {
-    PatchEntry(path, name, 0x5a5a5a5a, 0);
-}
-
-void UnderstateSize(const std::string& path, const std::string& name, unsigned by) {
-    PatchEntry(path, name, 0, -static_cast<int>(by));
+void PatchEntry(const std::string& path, const std::string& name, int crcDelta, int sizeDelta) {
+    std::string output;
+    EXPECT_EQ(Shell(std::string("python3 ") + ZIPCVX_SOURCE_DIR +
+                        "/tests/scripts/make_fixture.py patch '" + path + "' '" + name + "' " +
+                        std::to_string(crcDelta) + " " + std::to_string(sizeDelta),
+                    &output),
+              0)
+        << output;
 }
 
 std::string CountingBytes(size_t size) {
