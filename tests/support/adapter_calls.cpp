@@ -77,16 +77,11 @@ std::string AdapterTest::List(const std::string& path, bool details) {
     return listed;
 }
 
-const std::string& AdapterTest::Big() {
-    static const std::string big = CountingBytes(100000);
-    return big;
-}
-
 void PicsTest::SetUp() {
     AdapterTest::SetUp();
     pics = Path("pics.zip");
     MakeZip(pics, {{"img/", "", true, {2016, 1, 31, 23, 59, 58}},
-                   {"img/a.png", Big()},
+                   {"img/a.png", CountingBytes(100000)},
                    {"doc.txt", kDocText, false},
                    {"IMG/b.png", "bb"},
                    {"Img/sub/c.png", "c"},

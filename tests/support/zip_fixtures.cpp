@@ -18,18 +18,11 @@ std::string Hex(const std::string& bytes) {
     return hex;
 }
 
-// Runs a python3 program with `path` set to the archive's path.
-void Python(const std::string& path, const std::string& program) {
-    WriteFileBytes(path + ".py", "import struct, sys, zipfile\npath = sys.argv[1]\n" + program);
-    std::string output;
-    ASSERT_EQ(Shell("python3 '" + path + ".py' '" + path + "'", &output), 0) << output;
-    std::remove((path + ".py").c_str());
-}
-
 }  // namespace
 
 void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
-    std::string program = "with zipfile.ZipFile(path, 'w') as zf:\n    pass\n";
+    std::string program =
+        "import zipfile\nwith zipfile.ZipFile('" + path + "', 'w') as zf:\n    pass\n";
     for (const ZipEntry& e : entries) {
         char date[64];
         snprintf(date, sizeof date, "(%d, %d, %d, %d, %d, %d)", e.date[0], e.date[1], e.date[2],
@@ -39,7 +32,10 @@ void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
                    (e.deflate ? "ZIP_DEFLATED" : "ZIP_STORED") +
                    "\n    zf.writestr(i, bytes.fromhex('" + Hex(e.data) + "'))\n";
     }
-    Python(path, program);
+    WriteFileBytes(path + ".py", program);
+    std::string output;
+    ASSERT_EQ(Shell("python3 '" + path + ".py'", &output), 0) << output;
+    std::remove((path + ".py").c_str());
 }
 
 void PatchEntry(const std::string& path, const std::string& name, int crcDelta, int sizeDelta) {
