@@ -79,8 +79,8 @@ TEST_F(AdapterSweeps, OpeningAndReadingEntries) {
     const std::string bytes = ReadFileBytes(pics);
     const TagItem tags[] = {
         {2, reinterpret_cast<uintptr_t>(bytes.data())}, {3, bytes.size()}, {0, 0}};
-    SweepAllocAndIo(Case("FOpen through open tags",
-                         [&] { return ReadEntry("mem.zip/img/a.png", big, tags); }));
+    SweepAllocAndIo(
+        Case("FOpen through open tags", [&] { return ReadEntry("mem.zip/img/a.png", big, tags); }));
 }
 
 TEST_F(AdapterSweeps, ExaminingEveryKindOfName) {
