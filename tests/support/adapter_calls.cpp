@@ -66,10 +66,8 @@ std::string AdapterTest::List(const std::string& path, bool details) {
             EXPECT_TRUE(d.year == r.dates[0].year && d.second == r.dates[0].second) << r.name;
         }
         EXPECT_EQ(r.originPath, nullptr);
-        listed += (listed.empty() ? ""
-                   : details      ? ", "
-                                  : " ") +
-                  std::string(r.name) + (r.kind == 1 ? "/" : "");
+        listed += std::string(listed.empty() ? "" : details ? ", " : " ") + r.name;
+        if (r.kind == 1) listed += "/";
         if (details) listed += " " + std::to_string(r.size) + " " + std::to_string(r.dates[0].year);
     }
     EXPECT_EQ(A().NextDirEntry(dir, &r), 0) << "an exhausted listing stays exhausted";
