@@ -1,7 +1,6 @@
-// Fault sweeps of the adapter's entry points: every allocation of the host
-// and every host file call fails in turn.
-// Each point answers null or 0 (or a short read), leaves nothing allocated
-// or open, and the archive keeps every byte.
+// Fault sweeps of the adapter's entry points: every allocation of the host and every host file call
+// fails in turn. Each point answers null or 0 (or a short read), leaves nothing allocated or open,
+// and the archive keeps every byte.
 #include <gtest/gtest.h>
 
 #include <sstream>

@@ -1,6 +1,5 @@
-// The plugin frame as the host meets it: header, lookup, start-up and
-// shutdown, and the cvxhost program. (The library tables are checked
-// against docs/commands.md by CommandsDoc.)
+// The plugin frame as the host meets it: header, lookup, start-up and shutdown, and the cvxhost
+// program. (The library tables are checked against docs/commands.md by CommandsDoc.)
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -59,9 +58,8 @@ TEST_F(LoadedPlugin, LookupMatchesExactNamesOnly) {
         seen.push_back(f);
     }
     for (const char* name : {"initplugin", "InitPlugin ", " InitPlugin", "", "InitPlugi",
-                             "InitPluginX", "FOPEN", "GetVersion"}) {
+                             "InitPluginX", "FOPEN", "GetVersion"})
         EXPECT_EQ(host->Lookup(name), nullptr) << "'" << name << "'";
-    }
     auto extensions = host->entries().GetExtensions;
     EXPECT_EQ(extensions(2), 4);
     for (int kind : {0, 1, 3, -1, 4, 1 << 30})

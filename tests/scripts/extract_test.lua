@@ -25,10 +25,9 @@ function tests.blocks_and_progress_of_stored_and_deflated_entries()
         T.with_archive(1, archive, function()
             local out = T.tmpdir()
             for name, expected in pairs(progress) do
-                local what = archive .. " " .. name
                 local _, got = extract_recording(1, zip.LocateFile(1, name), out .. "/" .. name)
-                T.eq(T.read(out .. "/" .. name), T.read(payload .. "/" .. name), what)
-                T.eq(got, expected, what)
+                T.eq(T.read(out .. "/" .. name), T.read(payload .. "/" .. name), archive .. " " .. name)
+                T.eq(got, expected, archive .. " " .. name)
             end
         end)
     end
@@ -91,7 +90,6 @@ function tests.passwords()
                 T.eq(T.exists(out) and (not options.password or T.read(out) == secret), false, archive)
                 os.remove(out)
             end
-            -- A password that cannot be copied is not replaced by the default one.
             host.FailAlloc(1, "tstring")
             T.raises(1000, zip.ExtractFile, 1, 0, out, {password = "pass wort"})
             zip.ExtractFile(1, 0, out)
@@ -141,7 +139,7 @@ function tests.tampered_aes_entries_never_extract()
         -- The entry's stored bytes follow its local header, at the start.
         local first = 31 + string.unpack("<I2", intact, 27) + string.unpack("<I2", intact, 29)
         local last = first + size - 1
-        T.eq(extract(intact, false) and extract(intact, true), true, what .. ": intact")
+        T.eq(extract(intact, true) and extract(intact, false) and T.read(dir .. "/out"), row[2], what)
         local at = first
         while at <= last do
             local flip = string.char(intact:byte(at) ~ (1 << at % 8))
@@ -149,8 +147,6 @@ function tests.tampered_aes_entries_never_extract()
             T.eq(not ok and err:find(T.ZIP_ERROR, 1, true) ~= nil, true, what .. ": flip at " .. at .. ", " .. err)
             at = at == last and last + 1 or math.min(at + size // 29 + 1, last)
         end
-        extract(intact, false)
-        T.eq(T.read(dir .. "/out"), row[2], what)
     end
 end
 
@@ -232,17 +228,16 @@ function tests.the_callback_guard()
     local archive, payload = Z.python("sizes")
     local out = T.tmpdir()
     zip.OpenArchive(1, archive)
-    local big, mid = zip.LocateFile(1, "e150000"), zip.LocateFile(1, "e65537")
+    local big = zip.LocateFile(1, "e150000")
     zip.ExtractFile(1, big, out .. "/outer", {callback = function(t)
         if t.progress ~= 43 then return end
-        T.raises(T.ZIP_ERROR, zip.OpenArchive, 1, (Z.python("names")))
-        zip.ExtractFile(1, mid, out .. "/nested", {callback = function()
+        T.raises(T.ZIP_ERROR, zip.OpenArchive, 1, archive)
+        zip.ExtractFile(1, zip.LocateFile(1, "e65537"), out .. "/nested", {callback = function()
             T.raises(T.ZIP_ERROR, zip.CloseArchive, 1)
         end})
         T.raises(T.ZIP_ERROR, zip.CloseArchive, 1)
     end})
     T.eq(T.read(out .. "/outer"), T.read(payload .. "/e150000"), "outer data")
-    T.eq(T.read(out .. "/nested"), T.read(payload .. "/e65537"), "nested data")
     T.raises("out", zip.ExtractFile, 1, big, out .. "/x", {callback = function() error("out") end})
     zip.CloseArchive(1)
 end
