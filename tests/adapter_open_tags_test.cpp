@@ -1,6 +1,5 @@
-// FOpen's open tags: archives named by the host's own values (in memory, or
-// inside another open file), and the source names asked of hosts before and
-// after 7.1.
+// FOpen's open tags: archives named by the host's own values (in memory, or inside another open
+// file), and the source names asked of hosts before and after 7.1.
 #include <gtest/gtest.h>
 
 #include <vector>

@@ -1,7 +1,6 @@
-// docs/commands.md against the library tables: every command has its section
-// with its help string exactly, every constant its row with its value, and
-// nothing is documented that the tables lack. The page's examples run in
-// order in one folder and print what their "-->" comments say.
+// docs/commands.md against the library tables: every command has its section with its help string
+// exactly, every constant its row with its value, and nothing is documented that the tables lack.
+// The page's examples run in order in one folder and print what their "-->" comments say.
 #include <gtest/gtest.h>
 
 #include <cstdio>

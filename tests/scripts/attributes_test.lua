@@ -74,4 +74,15 @@ function tests.times_as_date_strings()
     end)
 end
 
+-- An entry added but not yet written knows only its file's date.
+function tests.placeholders_before_writing()
+    local dir = T.files({["new.txt"] = "data"}, "touch -d '2017-03-05 09:07:04' new.txt")
+    zip.OpenArchive(1, dir .. "/new.zip", 1006)
+    zip.AddFile(1, dir .. "/new.txt")
+    T.fields(attributes(0), {size = -1, compressedsize = -1, crc32 = 0, compression = -1,
+                             encryption = -1, time = "05-Mar-2017 09:07:04"}, "new.txt")
+    T.raises(T.ZIP_ERROR, zip.ExtractFile, 1, 0, dir .. "/x")
+    zip.CloseArchive(1, 1)
+end
+
 T.suite(tests)

@@ -25,10 +25,9 @@ function tests.blocks_and_progress_of_stored_and_deflated_entries()
         T.with_archive(1, archive, function()
             local out = T.tmpdir()
             for name, expected in pairs(progress) do
-                local what = archive .. " " .. name
                 local _, got = extract_recording(1, zip.LocateFile(1, name), out .. "/" .. name)
-                T.eq(T.read(out .. "/" .. name), T.read(payload .. "/" .. name), what)
-                T.eq(got, expected, what)
+                T.eq(T.read(out .. "/" .. name), T.read(payload .. "/" .. name), archive .. " " .. name)
+                T.eq(got, expected, archive .. " " .. name)
             end
         end)
     end
@@ -72,8 +71,9 @@ function tests.bad_arguments_touch_nothing()
 end
 
 -- A missing or wrong password never extracts, and without one nothing is
--- created; the default password serves when none is given, an empty one is
--- not replaced by it, and an entry that is not encrypted ignores a password.
+-- created; the default password serves when none is given, an empty one or
+-- one that cannot be copied is not replaced by it, and an entry that is not
+-- encrypted ignores a password.
 function tests.passwords()
     local secret = ("classified "):rep(10000)
     local dir = T.files({["secret.txt"] = secret, ["open.txt"] = "plain"}, "zip -q -P 'pass word' trad.zip" ..
@@ -90,6 +90,8 @@ function tests.passwords()
                 T.eq(T.exists(out) and (not options.password or T.read(out) == secret), false, archive)
                 os.remove(out)
             end
+            host.FailAlloc(1, "tstring")
+            T.raises(1000, zip.ExtractFile, 1, 0, out, {password = "pass wort"})
             zip.ExtractFile(1, 0, out)
             T.eq(T.read(out), secret, archive .. ": the default password")
         end)
@@ -98,6 +100,54 @@ function tests.passwords()
         zip.ExtractFile(1, zip.LocateFile(1, "open.txt"), dir .. "/out", {password = "x"})
         T.eq(T.read(dir .. "/out"), "plain", "unencrypted entry")
     end)
+end
+
+-- A bit flipped anywhere in an AES entry's stored bytes (salt, check bytes,
+-- encrypted data, authentication code) is refused, with the password given or
+-- as the default, whatever form the entry has: long, short or empty, stored or
+-- deflated, by 7-Zip or by libzip (the older form, with a CRC).
+function tests.tampered_aes_entries_never_extract()
+    local lines, dir, size = {}, T.tmpdir(), nil
+    for i = 0, 7999 do lines[i + 1] = ("line %d\n"):format(i * 7919 % 10007) end
+    local text = table.concat(lines)
+    local function extract(bytes, by_default)
+        zip.OpenArchive(1, T.write(dir .. "/t.zip", bytes))
+        if by_default then zip.SetDefaultPassword(1, "pw") end
+        local password = not by_default and "pw" or nil
+        local ok, err = pcall(zip.ExtractFile, 1, 0, dir .. "/out", {password = password})
+        zip.CloseArchive(1)
+        return ok, tostring(err)
+    end
+    local seven = "7zz a -tzip -bso0 -bsp0 -ppw -mem="
+    for _, row in ipairs({{seven .. "AES128 -mx0", text}, {seven .. "AES256 -mx0", text},
+                          {seven .. "AES128", text}, {seven .. "AES256", text},
+                          {seven .. "AES256 -mx0", "short"}, {seven .. "AES192", "short short short"},
+                          {seven .. "AES256", ""}, {ZIP_CM_STORE, text}, {ZIP_CM_DEFLATE, text:sub(1, 30000)}}) do
+        local what = row[1] .. ", " .. #row[2] .. " bytes"
+        os.remove(dir .. "/aes.zip")
+        T.write(dir .. "/d.bin", row[2])
+        if type(row[1]) == "string" then
+            T.sh(("cd %s && %s aes.zip d.bin"):format(T.quote(dir), row[1]))
+        else
+            zip.OpenArchive(1, dir .. "/aes.zip", 1006)
+            zip.AddFile(1, dir .. "/d.bin",
+                        {encryption = ZIP_EM_AES_256, password = "pw", compression = row[1]})
+            zip.CloseArchive(1)
+        end
+        local intact = T.read(dir .. "/aes.zip")
+        T.with_archive(1, dir .. "/aes.zip", function() size = zip.GetFileAttributes(1, 0).compressedsize end)
+        -- The entry's stored bytes follow its local header, at the start.
+        local first = 31 + string.unpack("<I2", intact, 27) + string.unpack("<I2", intact, 29)
+        local last = first + size - 1
+        T.eq(extract(intact, true) and extract(intact, false) and T.read(dir .. "/out"), row[2], what)
+        local at = first
+        while at <= last do
+            local flip = string.char(intact:byte(at) ~ (1 << at % 8))
+            local ok, err = extract(intact:sub(1, at - 1) .. flip .. intact:sub(at + 1), at % 2 == 0)
+            T.eq(not ok and err:find(T.ZIP_ERROR, 1, true) ~= nil, true, what .. ": flip at " .. at .. ", " .. err)
+            at = at == last and last + 1 or math.min(at + size // 29 + 1, last)
+        end
+    end
 end
 
 function tests.entries_with_data_descriptors_and_directories()
@@ -117,47 +167,79 @@ function tests.entries_with_data_descriptors_and_directories()
     end)
 end
 
--- While a callback runs, its archive may be read but not closed or
--- reopened (other changes: change_guard_test); nested extractions work, and
--- each releases only its own guard; the guard goes on every path out.
+local function crc32(bytes)
+    local crc = 0xFFFFFFFF
+    for i = 1, #bytes do
+        crc = crc ~ bytes:byte(i)
+        for _ = 1, 8 do crc = (crc >> 1) ~ (0xEDB88320 & -(crc & 1)) end
+    end
+    return crc ~ 0xFFFFFFFF
+end
+
+-- Every prefix of small archives made by real tools (deflate, bzip2,
+-- traditional and AES encryption, empty entries), and every byte of them with
+-- one bit flipped, in both reading modes: every entry listed, examined and
+-- extracted with the fixtures' passwords. Nothing may stay allocated or open,
+-- and what is extracted must match the CRC its archive records (AES entries
+-- record none: tampered_aes_entries_never_extract). The adapter's way in is
+-- fuzz/adapter_fuzzer.cpp's.
+function tests.every_prefix_and_every_bit_flipped()
+    local seven = "7zz a -tzip -bso0 -bsp0 "
+    local dir = T.files({["doc.txt"] = ("a document, "):rep(3) .. "\n", ["b.txt"] = "bzip2 bzip2 bzip2",
+                         ["t.txt"] = "traditional", ["aes.txt"] = "advanced", ["g.txt"] = "g"},
+        "mkdir d e && printf s > d/s.txt && : > e/f.txt && zip -q -X info.zip doc.txt d/s.txt && " ..
+        seven .. "-mm=BZip2 bzip2.zip b.txt && zip -q -X -P pw trad.zip t.txt && " ..
+        seven .. "-pSecret -mem=AES256 aes.zip aes.txt && python3 -c \"import zipfile\n" ..
+        "with zipfile.ZipFile('py.zip', 'w', zipfile.ZIP_DEFLATED) as z: z.write('e/f.txt'); z.write('g.txt')\"")
+    local damaged, out = dir .. "/damaged.zip", dir .. "/out"
+    local function try(bytes, what)
+        T.write(damaged, bytes)
+        for _, mode in ipairs({1005, 1004}) do
+            if pcall(zip.OpenArchive, 1, damaged, mode) then
+                for i = 0, math.min(T.count(1), 32) - 1 do
+                    pcall(zip.GetFileAtIndex, 1, i)
+                    local ok, t = pcall(zip.GetFileAttributes, 1, i)
+                    local aes = ok and t.encryption >= ZIP_EM_AES_128 and t.encryption <= ZIP_EM_AES_256
+                    for _, password in ipairs({"pw", "Secret"}) do
+                        if pcall(zip.ExtractFile, 1, i, out, {password = password}) and ok and not aes then
+                            T.eq(crc32(T.read(out)), t.crc32, what .. ": entry " .. i .. " extracted")
+                        end
+                    end
+                end
+                zip.CloseArchive(1, 1)
+            end
+        end
+        T.no_leaks(what)
+    end
+    for _, archive in ipairs({"info.zip", "bzip2.zip", "trad.zip", "aes.zip", "py.zip"}) do
+        local intact = T.read(dir .. "/" .. archive)
+        for i = 1, #intact do
+            try(intact:sub(1, i - 1), archive .. ", prefix " .. (i - 1))
+            local flip = string.char(intact:byte(i) ~ (1 << ((i - 1) * 3 % 8)))
+            try(intact:sub(1, i - 1) .. flip .. intact:sub(i + 1), archive .. ", flip at " .. (i - 1))
+        end
+    end
+end
+
+-- While a callback runs, its archive may be read but not closed or reopened
+-- (other changes: edit_test); a nested extraction releases only its own
+-- guard, and the guard goes on every path out.
 function tests.the_callback_guard()
     local archive, payload = Z.python("sizes")
-    local other = Z.python("names")
     local out = T.tmpdir()
     zip.OpenArchive(1, archive)
-    zip.OpenArchive(2, T.write(out .. "/copy.zip", T.read(other)), 1004)
-    zip.OpenArchive(3, other)
-    local big, mid = zip.LocateFile(1, "e150000"), zip.LocateFile(1, "e65537")
-    local log = {}
-    local function try(what, f, ...)
-        local ok, err = pcall(f, ...)
-        log[#log + 1] = what .. "=" .. (ok and "ok" or (tostring(err):find(T.ZIP_ERROR, 1, true)
-                                                        and "refused" or tostring(err)))
-    end
+    local big = zip.LocateFile(1, "e150000")
     zip.ExtractFile(1, big, out .. "/outer", {callback = function(t)
         if t.progress ~= 43 then return end
-        try("close", zip.CloseArchive, 1)
-        try("reopen", zip.OpenArchive, 1, other)
-        try("attributes", zip.GetFileAttributes, 1, big)
-        try("nested", zip.ExtractFile, 1, mid, out .. "/nested", {callback = function()
-            try("inner close", zip.CloseArchive, 1)
+        T.raises(T.ZIP_ERROR, zip.OpenArchive, 1, archive)
+        zip.ExtractFile(1, zip.LocateFile(1, "e65537"), out .. "/nested", {callback = function()
+            T.raises(T.ZIP_ERROR, zip.CloseArchive, 1)
         end})
-        try("other", zip.ExtractFile, 2, zip.LocateFile(2, "a.txt"), out .. "/other",
-            {callback = function() try("close from other", zip.CloseArchive, 1) end})
-        try("close from outer", zip.CloseArchive, 1)
-        try("rename other", zip.RenameFile, 2, 2, "renamed")
-        try("close another", zip.CloseArchive, 3)
+        T.raises(T.ZIP_ERROR, zip.CloseArchive, 1)
     end})
-    T.eq(table.concat(log, " "), "close=refused reopen=refused attributes=ok inner close=refused " ..
-         "inner close=refused nested=ok close from other=refused other=ok close from outer=refused " ..
-         "rename other=ok close another=ok", "log")
     T.eq(T.read(out .. "/outer"), T.read(payload .. "/e150000"), "outer data")
-    T.eq(T.read(out .. "/nested"), T.read(payload .. "/e65537"), "nested data")
-    T.eq(T.read(out .. "/other"), "a at the top", "data from the other archive")
-    T.eq(zip.GetFileAtIndex(1, 0), "e0", "the guarded archive is the one opened")
     T.raises("out", zip.ExtractFile, 1, big, out .. "/x", {callback = function() error("out") end})
     zip.CloseArchive(1)
-    zip.CloseArchive(2, 1)
 end
 
 T.suite(tests)

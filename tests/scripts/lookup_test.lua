@@ -50,4 +50,21 @@ function tests.locating_with_each_option_combination()
     end)
 end
 
+-- Entries deleted or renamed since the archive was opened; the changes are
+-- discarded at the end.
+function tests.deleted_and_renamed_entries()
+    local out = T.tmpdir() .. "/out"
+    zip.OpenArchive(1, Z.python("names"), 1004)
+    zip.DeleteFile(1, 0)
+    zip.RenameFile(1, 4, "renamed.txt")
+    for _, f in ipairs({zip.GetFileAtIndex, zip.GetFileAttributes, zip.ExtractFile}) do
+        T.raises(T.ZIP_ERROR, f, 1, 0, out)
+    end
+    T.eq(T.exists(out), false, "extracted from a deleted entry")
+    T.eq(zip.LocateFile(1, "readme.txt", {nocase = 1}) + zip.LocateFile(1, "a.txt"), -2, "old names")
+    zip.ExtractFile(1, zip.LocateFile(1, "renamed.txt"), out)
+    T.eq(zip.GetFileAtIndex(1, 4) .. ": " .. T.read(out), "renamed.txt: a at the top", "the renamed entry")
+    zip.CloseArchive(1, 1)
+end
+
 T.suite(tests)

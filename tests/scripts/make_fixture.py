@@ -1,7 +1,5 @@
 """make_fixture.py KIND ARCHIVE PAYLOAD_DIR [STAMP...]: an archive written with
-python's zipfile; each entry's data also goes to PAYLOAD_DIR/<entry name>.
-make_fixture.py patch ARCHIVE NAME CRC_DELTA SIZE_DELTA: changes what both
-headers of the entry NAME record."""
+python's zipfile; each entry's data also goes to PAYLOAD_DIR/<entry name>."""
 import os
 import random
 import struct
@@ -22,29 +20,8 @@ def write(archive, entries, method=zipfile.ZIP_DEFLATED):
             z.writestr(info, data)
 
 
-def patch_entry(archive, name, crc_delta=0, size_delta=0):
-    """Changes an entry's recorded CRC and size in both of its headers."""
-    data = bytearray(open(archive, "rb").read())
-    # signature, and the offsets of the CRC, the size, the name's length and the name
-    for signature, crc_at, size_at, length_at, name_at in ((b"PK\3\4", 14, 22, 26, 30),
-                                                           (b"PK\1\2", 16, 24, 28, 46)):
-        at = data.find(signature)
-        while at >= 0:
-            length, = struct.unpack_from("<H", data, at + length_at)
-            if data[at + name_at:at + name_at + length] == name.encode():
-                crc, = struct.unpack_from("<I", data, at + crc_at)
-                struct.pack_into("<I", data, at + crc_at, (crc + crc_delta) & 0xFFFFFFFF)
-                size, = struct.unpack_from("<I", data, at + size_at)
-                struct.pack_into("<I", data, at + size_at, size + size_delta)
-            at = data.find(signature, at + 4)
-    open(archive, "wb").write(data)
-
-
 def main():
     kind, archive, payloads = sys.argv[1:4]
-    if kind == "patch":
-        patch_entry(archive, payloads, int(sys.argv[4]), int(sys.argv[5]))
-        return
     if kind == "times":
         # Each STAMP is one entry's "year,month,day,hour,minute,second".
         with zipfile.ZipFile(archive, "w") as z:

@@ -51,20 +51,12 @@ def main():
                     data = archive.read(info, pwd=password)
                 except (RuntimeError, zipfile.BadZipFile, NotImplementedError):
                     pass
-            fields = {
-                "name": info.filename,
-                "utf8": bool(info.flag_bits & 0x800),
-                "size": info.file_size,
-                "csize": info.compress_size,
-                "crc": info.CRC,
-                "method": info.compress_type,
-                "encrypted": bool(info.flag_bits & 0x1),
-                "aes": strength,
-                "time": "%02d-%s-%04d %02d:%02d:%02d" % (d, MONTHS[mo - 1], y, h, mi, s),
-                "comment": info.comment,
-                "raw": hashlib.sha1(stored_bytes(f, info)).hexdigest(),
-                "data": data,
-            }
+            fields = {"name": info.filename, "utf8": bool(info.flag_bits & 0x800),
+                      "size": info.file_size, "csize": info.compress_size, "crc": info.CRC,
+                      "method": info.compress_type, "encrypted": bool(info.flag_bits & 0x1),
+                      "aes": strength, "comment": info.comment, "data": data,
+                      "time": "%02d-%s-%04d %02d:%02d:%02d" % (d, MONTHS[mo - 1], y, h, mi, s),
+                      "raw": hashlib.sha1(stored_bytes(f, info)).hexdigest()}
             print("  {" + ", ".join("%s = %s" % (k, lua(v)) for k, v in fields.items()) + "},")
     print("}}")
 

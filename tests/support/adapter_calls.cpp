@@ -66,10 +66,8 @@ std::string AdapterTest::List(const std::string& path, bool details) {
             EXPECT_TRUE(d.year == r.dates[0].year && d.second == r.dates[0].second) << r.name;
         }
         EXPECT_EQ(r.originPath, nullptr);
-        listed += (listed.empty() ? ""
-                   : details      ? ", "
-                                  : " ") +
-                  std::string(r.name) + (r.kind == 1 ? "/" : "");
+        listed += std::string(listed.empty() ? "" : details ? ", " : " ") + r.name;
+        if (r.kind == 1) listed += "/";
         if (details) listed += " " + std::to_string(r.size) + " " + std::to_string(r.dates[0].year);
     }
     EXPECT_EQ(A().NextDirEntry(dir, &r), 0) << "an exhausted listing stays exhausted";
@@ -77,16 +75,11 @@ std::string AdapterTest::List(const std::string& path, bool details) {
     return listed;
 }
 
-const std::string& AdapterTest::Big() {
-    static const std::string big = CountingBytes(100000);
-    return big;
-}
-
 void PicsTest::SetUp() {
     AdapterTest::SetUp();
     pics = Path("pics.zip");
     MakeZip(pics, {{"img/", "", true, {2016, 1, 31, 23, 59, 58}},
-                   {"img/a.png", Big()},
+                   {"img/a.png", CountingBytes(100000)},
                    {"doc.txt", kDocText, false},
                    {"IMG/b.png", "bb"},
                    {"Img/sub/c.png", "c"},

@@ -52,8 +52,6 @@ class AdapterTest : public PluginHost {
     // they are separated by commas.
     std::string List(const std::string& path, bool details = false);
 
-    static const std::string& Big();  // CountingBytes(100000)
-
   private:
     AdapterCalls calls_{};
     const cvx::Host* callsFor_ = nullptr;
@@ -61,7 +59,7 @@ class AdapterTest : public PluginHost {
 
 // Most adapter tests read `pics`, pics.zip, made in this order (all dated
 // kEntryDate except img/):
-//   img/ (kImgDate), img/a.png (Big(), deflated), doc.txt (kDocText, stored),
+//   img/ (kImgDate), img/a.png (CountingBytes(100000), deflated), doc.txt (kDocText, stored),
 //   IMG/b.png "bb", Img/sub/c.png "c", doc/deep/x.txt "x", empty.txt ""
 class PicsTest : public AdapterTest {
   protected:

@@ -23,10 +23,6 @@ std::string MakeArchive(const std::string& dir, const std::string& archiveName,
 // The command lines of the archivers the fixtures are made with.
 inline const char* const kInfoZip = "zip -q -X";
 inline const char* const kSevenZip = "7zz a -tzip -bso0 -bsp0";
-inline const char* const kPythonZip =
-    "python3 -c \"import sys, zipfile\n"
-    "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
-    "    for name in sys.argv[2:]: z.write(name)\"";
 
 // How many logged service calls start with prefix ("CloseFile", "Alloc(").
 int CountCalls(cvx::Host& host, const std::string& prefix);

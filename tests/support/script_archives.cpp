@@ -98,14 +98,4 @@ void ScriptArchives::AddDying(zip_t* archive, const std::string& name, DyingSour
     ASSERT_EQ(zip_set_file_compression(archive, static_cast<zip_uint64_t>(i), ZIP_CM_STORE, 0), 0);
 }
 
-std::string ScriptArchives::Entries(const std::string& path) {
-    std::string output;
-    const int status = Shell(
-        "python3 -c \"import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
-        "assert z.testzip() is None; print(','.join(sorted(z.namelist())), end='')\" '" +
-            path + "'",
-        &output);
-    return status == 0 ? output : "unreadable: " + output;
-}
-
 }  // namespace zipcvx_test

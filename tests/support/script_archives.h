@@ -52,9 +52,6 @@ class ScriptArchives : public PluginHost {
     // Pending entries: a copy of data, or the dying source's.
     static void AddPending(zip_t* archive, const std::string& name, const std::string& data);
     static void AddDying(zip_t* archive, const std::string& name, DyingSource* source);
-
-    // The sorted entry names, once python3's zipfile has checked every CRC.
-    static std::string Entries(const std::string& path);
 };
 
 }  // namespace zipcvx_test

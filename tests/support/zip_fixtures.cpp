@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <tuple>
 
 #include "support/plugin_host.h"
 
@@ -18,29 +19,11 @@ std::string Hex(const std::string& bytes) {
     return hex;
 }
 
-// Runs a python3 program with `path` set to the archive's path.
-void Python(const std::string& path, const std::string& program) {
-    WriteFileBytes(path + ".py", "import struct, sys, zipfile\npath = sys.argv[1]\n" + program);
-    std::string output;
-    ASSERT_EQ(Shell("python3 '" + path + ".py' '" + path + "'", &output), 0) << output;
-    std::remove((path + ".py").c_str());
-}
-
-// make_fixture.py changes both headers of the entry.
-void PatchEntry(const std::string& path, const std::string& name, int crcDelta, int sizeDelta) {
-    std::string output;
-    EXPECT_EQ(Shell(std::string("python3 ") + ZIPCVX_SOURCE_DIR +
-                        "/tests/scripts/make_fixture.py patch '" + path + "' '" + name + "' " +
-                        std::to_string(crcDelta) + " " + std::to_string(sizeDelta),
-                    &output),
-              0)
-        << output;
-}
-
 }  // namespace
 
 void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
-    std::string program = "with zipfile.ZipFile(path, 'w') as zf:\n    pass\n";
+    std::string program =
+        "import zipfile\nwith zipfile.ZipFile('" + path + "', 'w') as zf:\n    pass\n";
     for (const ZipEntry& e : entries) {
         char date[64];
         snprintf(date, sizeof date, "(%d, %d, %d, %d, %d, %d)", e.date[0], e.date[1], e.date[2],
@@ -50,15 +33,37 @@ void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
                    (e.deflate ? "ZIP_DEFLATED" : "ZIP_STORED") +
                    "\n    zf.writestr(i, bytes.fromhex('" + Hex(e.data) + "'))\n";
     }
-    Python(path, program);
+    WriteFileBytes(path + ".py", program);
+    std::string output;
+    ASSERT_EQ(Shell("python3 '" + path + ".py'", &output), 0) << output;
+    std::remove((path + ".py").c_str());
 }
 
-void CorruptCrc(const std::string& path, const std::string& name) {
-    PatchEntry(path, name, 0x5a5a5a5a, 0);
-}
-
-void UnderstateSize(const std::string& path, const std::string& name, unsigned by) {
-    PatchEntry(path, name, 0, -static_cast<int>(by));
+void PatchEntry(const std::string& path, const std::string& name, int crcDelta, int sizeDelta) {
+    std::string bytes = ReadFileBytes(path);
+    const auto add = [&](size_t at, int delta) {  // to the little-endian word at `at`
+        uint32_t word = 0;
+        for (int k = 3; k >= 0; --k)
+            word = word << 8 | static_cast<unsigned char>(bytes[at + k]);
+        word += static_cast<uint32_t>(delta);
+        for (int k = 0; k < 4; ++k)
+            bytes[at + k] = static_cast<char>(word >> (8 * k));
+    };
+    // A header's signature, and where its CRC (the size is 8 bytes on), name length and name are.
+    for (const auto& [signature, crcAt, lengthAt, nameAt] :
+         {std::tuple{"PK\3\4", 14, 26, 30}, std::tuple{"PK\1\2", 16, 28, 46}}) {
+        for (size_t at = bytes.find(signature); at != std::string::npos;
+             at = bytes.find(signature, at + 4)) {
+            if (at + nameAt > bytes.size()) break;
+            const size_t length = static_cast<unsigned char>(bytes[at + lengthAt]) |
+                                  static_cast<unsigned char>(bytes[at + lengthAt + 1]) << 8;
+            if (length == name.size() && bytes.compare(at + nameAt, length, name) == 0) {
+                add(at + crcAt, crcDelta);
+                add(at + crcAt + 8, sizeDelta);
+            }
+        }
+    }
+    WriteFileBytes(path, bytes);
 }
 
 std::string CountingBytes(size_t size) {

@@ -18,10 +18,9 @@ struct ZipEntry {
 // Writes the entries, in this order, as the archive at path.
 void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries);
 
-// Changes the CRC that both headers of the named entry record.
-void CorruptCrc(const std::string& path, const std::string& name);
-// Lowers the uncompressed size that both headers of the named entry record.
-void UnderstateSize(const std::string& path, const std::string& name, unsigned by);
+// Adds the deltas to the CRC and the uncompressed size that both headers of
+// the named entry record.
+void PatchEntry(const std::string& path, const std::string& name, int crcDelta, int sizeDelta);
 
 // The bytes 0, 1, 2, ... 250, 0, 1, ... : every offset can be checked.
 std::string CountingBytes(size_t size);
