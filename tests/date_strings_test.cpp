@@ -124,7 +124,9 @@ TEST(FormatDateString, WritesLocalTime) {
         ScopedTimeZone zone("Europe/Berlin");
         EXPECT_EQ("05-Mar-2017 09:07:03", Format(1488701223));
         // The year gets just the digits it needs.
-        if (kWideTime) EXPECT_EQ("01-Jan-999 12:00:00", Format(DateGroupToTime(Date(1, 0, 999, 12, 0, 0))));
+        if (kWideTime) {
+            EXPECT_EQ("01-Jan-999 12:00:00", Format(DateGroupToTime(Date(1, 0, 999, 12, 0, 0))));
+        }
     }
     ScopedTimeZone zone("America/New_York");
     EXPECT_EQ("05-Mar-2017 03:07:03", Format(1488701223));
