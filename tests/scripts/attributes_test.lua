@@ -40,9 +40,7 @@ function tests.methods_sizes_and_crcs()
             end
             T.eq(math.type(a.crc32), "integer", case[1] .. " crc")
         end
-        for _, index in ipairs({-1, #cases, 1e12}) do
-            T.raises(T.ZIP_ERROR, zip.GetFileAttributes, 1, index)
-        end
+        for _, index in ipairs({-1, #cases, 1e12}) do T.raises(T.ZIP_ERROR, zip.GetFileAttributes, 1, index) end
         T.raises(T.NO_ARCHIVE, zip.GetFileAttributes, 2, 0)
     end)
     T.with_archive(1, dir .. "/aes.zip", function()

@@ -52,8 +52,7 @@ function tests.callbacks_that_raise_or_return_and_userdata()
     local data = {"any value"}
     local seen = extract_recording(handle, zip.LocateFile(handle, "e65537"), out, {userdata = data})
     T.fields(seen[2], {action = "ExtractFile", id = handle, userdata = data}, "progress table")
-    -- userdata without a callback, keys the command does not know, and
-    -- arguments past the option table
+    -- userdata without a callback, unknown keys, arguments past the option table
     zip.ExtractFile(handle, zip.LocateFile(handle, "e65537"), out, {userdata = 5, nocase = 1}, 7)
     T.eq(T.read(out), T.read(payload .. "/e65537"), "data")
     zip.CloseArchive(handle)
@@ -70,10 +69,8 @@ function tests.bad_arguments_touch_nothing()
     end)
 end
 
--- A missing or wrong password never extracts, and without one nothing is
--- created; the default password serves when none is given, an empty one or
--- one that cannot be copied is not replaced by it, and an entry that is not
--- encrypted ignores a password.
+-- A missing or wrong password never extracts; the default password serves only when none
+-- is given; an unencrypted entry ignores a password.
 function tests.passwords()
     local secret = ("classified "):rep(10000)
     local dir = T.files({["secret.txt"] = secret, ["open.txt"] = "plain"}, "zip -q -P 'pass word' trad.zip" ..
@@ -85,8 +82,7 @@ function tests.passwords()
             for i, options in ipairs({{}, {callback = next}, {password = "pass wort"}, {password = ""}}) do
                 if i == 3 then zip.SetDefaultPassword(1, "pass word") end
                 T.raises(T.ZIP_ERROR, zip.ExtractFile, 1, 0, out, options)
-                -- About one wrong password in 256 passes the one-byte check
-                -- of traditional encryption; the data then fails.
+                -- One wrong password in 256 passes traditional encryption's check byte.
                 T.eq(T.exists(out) and (not options.password or T.read(out) == secret), false, archive)
                 os.remove(out)
             end
@@ -176,13 +172,8 @@ local function crc32(bytes)
     return crc ~ 0xFFFFFFFF
 end
 
--- Every prefix of small archives made by real tools (deflate, bzip2,
--- traditional and AES encryption, empty entries), and every byte of them with
--- one bit flipped, in both reading modes: every entry listed, examined and
--- extracted with the fixtures' passwords. Nothing may stay allocated or open,
--- and what is extracted must match the CRC its archive records (AES entries
--- record none: tampered_aes_entries_never_extract). The adapter's way in is
--- fuzz/adapter_fuzzer.cpp's.
+-- Every prefix of small archives by real tools, and each with a bit flipped: nothing stays
+-- allocated or open, and what is extracted matches the CRC recorded (AES entries have none).
 function tests.every_prefix_and_every_bit_flipped()
     local seven = "7zz a -tzip -bso0 -bsp0 "
     local dir = T.files({["doc.txt"] = ("a document, "):rep(3) .. "\n", ["b.txt"] = "bzip2 bzip2 bzip2",
@@ -221,9 +212,8 @@ function tests.every_prefix_and_every_bit_flipped()
     end
 end
 
--- While a callback runs, its archive may be read but not closed or reopened
--- (other changes: edit_test); a nested extraction releases only its own
--- guard, and the guard goes on every path out.
+-- While a callback runs, its archive may be read but not closed or reopened; a nested
+-- extraction releases only its own guard, and the guard goes on every path out.
 function tests.the_callback_guard()
     local archive, payload = Z.python("sizes")
     local out = T.tmpdir()

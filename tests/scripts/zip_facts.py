@@ -1,9 +1,6 @@
 #!/usr/bin/env python3
-"""zip_facts.py ARCHIVE [PASSWORD]: what python3's zipfile finds, as a Lua
-chunk returning {comment, entries = {...}}. Each entry: name, utf8, size,
-csize, crc, method, encrypted, aes (key strength), time (date string), comment,
-raw (SHA-1 of the stored bytes) and data (unless AES, which python cannot read).
-"""
+"""zip_facts.py ARCHIVE [PASSWORD]: what python3's zipfile finds, as a Lua chunk returning
+{comment, entries = {...}}; raw is the SHA-1 of an entry's stored bytes, data is absent for AES."""
 import hashlib
 import struct
 import sys

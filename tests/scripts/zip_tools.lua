@@ -17,10 +17,11 @@ function Z.facts(archive, password)
     end})
 end
 
--- Info-ZIP tests the archive (entries matching exclude are left out).
+-- Info-ZIP's test of the archive (entries matching exclude left out) must pass.
 function Z.unzip_test(archive, password, exclude)
-    return T.run(("unzip -t %s%s%s"):format(password and "-P " .. q(password) .. " " or "", q(archive),
-                                           exclude and " -x " .. q(exclude) or ""))
+    local output, ok = T.run(("unzip -t %s%s%s"):format(password and "-P " .. q(password) .. " " or "", q(archive),
+                                                       exclude and " -x " .. q(exclude) or ""))
+    if not ok then error("unzip -t failed on " .. archive .. ":\n" .. output, 2) end
 end
 
 -- 7-Zip is never left to ask for a password: without one it gets a wrong one.
