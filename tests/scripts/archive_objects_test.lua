@@ -16,7 +16,6 @@ end
 
 local tests = {}
 
--- (Empty at first, and the file kept when discarded: the command sweeps.)
 function tests.truncate_mode_starts_empty_and_replaces_the_file_when_written()
     local copy = T.write(dir .. "/copy.zip", T.read(three))
     zip.OpenArchive(1, not_zip, 1006)  -- a file that is not an archive, too
@@ -46,8 +45,7 @@ function tests.identifiers_numbers_and_handles()
     zip.OpenArchive(3, three)
     T.eq(listed(), ("%s,%s,0,2,3"):format(tostring(a), tostring(b)), "a reopened number goes to the tail")
     T.eq(("%d %d %d %d"):format(T.count(a), T.count(b), T.count(0), T.count(3)), "2 3 2 3", "entries")
-    zip.CloseArchive(a)
-    zip.CloseArchive(0)
+    for _, id in ipairs({a, 0}) do zip.CloseArchive(id) end
     T.eq(listed(), ("%s,2,3"):format(tostring(b)), "closing from the head and the middle")
     for _, id in ipairs({a, 0, 77, 7.5}) do
         T.raises(T.NO_ARCHIVE, zip.CloseArchive, id, 1)
@@ -116,8 +114,7 @@ function tests.a_progress_callback_cannot_reach_the_archive_being_written()
         local attempts = {}
         zip.CloseArchive(id, 0, function()
             attempts[#attempts + 1] = {listed(), select(2, pcall(zip.CloseArchive, id)),
-                                       select(2, pcall(zip.CloseArchive, id, 1)),
-                                       select(2, pcall(T.count, id))}
+                                       select(2, pcall(zip.CloseArchive, id, 1)), select(2, pcall(T.count, id))}
             error("the callback's own error")
         end)
         T.eq(#attempts >= 3, true, "progress calls")
@@ -139,8 +136,7 @@ function tests.a_progress_callback_cannot_reach_the_archive_being_written()
     end)
     T.eq(seen[1] .. " / " .. seen[2], "2 / 2,1", "listed during the close")
     T.eq(T.count(1), 3, "1 names the other file")
-    zip.CloseArchive(1)
-    zip.CloseArchive(2)
+    for id = 1, 2 do zip.CloseArchive(id) end
     T.with_archive(1, first, function() T.eq(T.count(1), 7, "both writings") end)
 end
 

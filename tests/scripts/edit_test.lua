@@ -7,8 +7,7 @@ local DATE = "2018-06-01 08:00:00"
 local NEW_TIME = "01-Jan-2017 12:00:00"
 local ERR = T.ZIP_ERROR
 
--- An archive by Info-ZIP with a.txt, b.txt and dir/ (extra: more zip options), opened
--- under 1 for changes if asked.
+-- Info-ZIP's archive of a.txt, b.txt and dir/ (extra: zip options), opened under 1 if asked.
 local function infozip(extra, open)
     local archive = T.files({["a.txt"] = TEXT, ["b.txt"] = "bee\n"},
         ("mkdir dir && touch -d '%s' a.txt b.txt dir && zip -q -X %s archive.zip a.txt b.txt dir")
@@ -87,8 +86,7 @@ function tests.deleting_and_renaming()
     -- libzip would write an entry without a name.
     T.raises(ERR, zip.AddFile, 1, new_file("c.txt"), {newname = "", comment = "not added"})
     T.raises(ERR, zip.AddDirectory, 1, "")
-    T.eq(host.OpenFiles(), 0, "no file left open")
-    T.eq(T.count(1), 3, "nothing added")
+    T.eq(T.count(1) .. " " .. host.OpenFiles(), "3 0", "nothing added, no file left open")
     zip.CloseArchive(1)
     local facts = Z.facts(archive)
     T.eq(facts.names, "docs/Bücher.txt,folder/", "names")
@@ -237,8 +235,7 @@ function tests.times_and_traditional_encryption_after_a_new_time()
                            "01-Jan-2108 00:00:00"}) do
         T.raises(1055, zip.SetFileTime, 1, 0, date)
     end
-    -- A zero byte would cut a password short.
-    T.raises(1055, zip.SetDefaultPassword, 1, "p\0w")
+    T.raises(1055, zip.SetDefaultPassword, 1, "p\0w")  -- a zero byte would cut it short
     T.raises(1055, zip.SetFileEncryption, 1, 0, ZIP_EM_AES_128, "p\0w")
     for _, index in ipairs({3, -1}) do T.raises(ERR, zip.SetFileTime, 1, index, NEW_TIME) end
     T.eq(zip.GetFileAttributes(1, 0).time, NEW_TIME, "pending time of a.txt")
@@ -288,7 +285,6 @@ function tests.re_encoding_never_launders_damage()
                 T.eq(T.read(archive) == original, true, what .. ": the archive is unchanged")
             else
                 zip.CloseArchive(1)
-                T.eq(Z.facts(archive, "pw")["a.txt"].size, #TEXT, what)
                 T.eq(Z.sevenzip_extract(archive, "pw", "a.txt"), TEXT, what)
             end
         end
@@ -302,8 +298,7 @@ function tests.read_mode_refuses_every_change()
     zip.OpenArchive(1, archive)
     for i, call in ipairs(every_change()) do
         T.raises(ERR, table.unpack(call))
-        T.eq(T.count(1), 3, "entries after change " .. i)
-        T.eq(host.OpenFiles(), 1, "only the archive is open after change " .. i)
+        T.eq(T.count(1) .. " " .. host.OpenFiles(), "3 1", "entries, open files after change " .. i)
     end
     zip.SetDefaultPassword(1, "pw")
     T.eq(zip.GetFileComment(1, 0), "", "entry comment")
