@@ -1,5 +1,4 @@
--- The host's file functions over archives made by Info-ZIP, 7-Zip and bsdtar
--- (the adapter's details: the Adapter* tests), and the fall-back to real files.
+-- The host's file functions over archives of Info-ZIP, 7-Zip and bsdtar, and over real files.
 local T = require("testlib")
 
 local tests = {}

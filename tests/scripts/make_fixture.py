@@ -8,10 +8,6 @@ import zipfile
 import zlib
 
 
-def payload(size, seed=1):
-    return random.Random(seed).randbytes(size)
-
-
 def write(archive, entries, method=zipfile.ZIP_DEFLATED):
     with zipfile.ZipFile(archive, "w", method) as z:
         for name, data in entries:
@@ -29,7 +25,7 @@ def main():
                 z.writestr(zipfile.ZipInfo("t%d" % i, tuple(int(p) for p in stamp.split(","))), b"t")
         return
     if kind == "sizes":
-        entries = [("e%d" % n, payload(n, n)) for n in (0, 65536, 65537, 150000)]
+        entries = [("e%d" % n, random.Random(n).randbytes(n)) for n in (0, 65536, 65537, 150000)]
         write(archive, entries)
     elif kind == "names":
         cp437 = "Gr\u00fc\u00dfe.txt"

@@ -47,8 +47,7 @@ function T.write(path, data, date)
 end
 
 function T.exists(path)
-    local f = io.open(path, "rb")
-    if f then f:close() end
+    local f <close> = io.open(path, "rb")
     return f ~= nil
 end
 
@@ -76,15 +75,10 @@ end
 
 -- Checks each field of expected against the same field of actual.
 function T.fields(actual, expected, what)
-    for key, value in pairs(expected) do
-        if actual[key] ~= value then
-            error(("%s %s: expected %s, got %s"):format(what, key, show(value), show(actual[key])), 2)
-        end
-    end
+    for key, value in pairs(expected) do T.eq(actual[key], value, what .. " " .. key) end
 end
 
--- Calls f and checks that it raises an error whose message contains the
--- text, or, for a number, whose host error code is that number.
+-- Calls f and checks its error: a message containing the text, or a number's host error code.
 function T.raises(expected, f, ...)
     local ok, message = pcall(f, ...)
     message = tostring(message)

@@ -1,15 +1,11 @@
 #!/usr/bin/env python3
-"""zip_facts.py ARCHIVE [PASSWORD]: what python3's zipfile finds, as a Lua
-chunk returning {comment, entries = {...}}. Each entry: name, utf8, size,
-csize, crc, method, encrypted, aes (key strength), time (date string), comment,
-raw (SHA-1 of the stored bytes) and data (unless AES, which python cannot read).
-"""
+"""zip_facts.py ARCHIVE [PASSWORD]: what python3's zipfile finds, as a Lua chunk returning
+{comment, entries = {...}}; raw is the SHA-1 of an entry's stored bytes, data is absent for AES."""
 import hashlib
 import struct
 import sys
+import time
 import zipfile
-
-MONTHS = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec".split()
 
 
 def lua(value):
@@ -33,7 +29,6 @@ def aes_strength(info):
         if tag == 0x9901 and size >= 7:
             return extra[8]
         extra = extra[4 + size:]
-    return None
 
 
 def main():
@@ -43,19 +38,16 @@ def main():
     print("return {comment = %s, entries = {" % lua(archive.comment))
     with open(path, "rb") as f:
         for info in archive.infolist():
-            y, mo, d, h, mi, s = info.date_time
             strength = aes_strength(info)
-            data = None
-            if strength is None:
-                try:
-                    data = archive.read(info, pwd=password)
-                except (RuntimeError, zipfile.BadZipFile, NotImplementedError):
-                    pass
+            try:
+                data = None if strength else archive.read(info, pwd=password)
+            except (RuntimeError, zipfile.BadZipFile, NotImplementedError):
+                data = None
             fields = {"name": info.filename, "utf8": bool(info.flag_bits & 0x800),
                       "size": info.file_size, "csize": info.compress_size, "crc": info.CRC,
                       "method": info.compress_type, "encrypted": bool(info.flag_bits & 0x1),
                       "aes": strength, "comment": info.comment, "data": data,
-                      "time": "%02d-%s-%04d %02d:%02d:%02d" % (d, MONTHS[mo - 1], y, h, mi, s),
+                      "time": time.strftime("%d-%b-%Y %H:%M:%S", info.date_time + (0, 1, -1)),
                       "raw": hashlib.sha1(stored_bytes(f, info)).hexdigest()}
             print("  {" + ", ".join("%s = %s" % (k, lua(v)) for k, v in fields.items()) + "},")
     print("}}")

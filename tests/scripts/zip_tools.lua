@@ -4,8 +4,7 @@ local q = T.quote
 
 local Z = {}
 
--- What python3's zipfile finds (see zip_facts.py): comment, entries in
--- archive order, and each entry under its name; a missing name is an error.
+-- What python3's zipfile finds (zip_facts.py), each entry also under its name (or an error).
 function Z.facts(archive, password)
     local output, ok = T.run("python3 zip_facts.py " .. q(archive) .. (password and " " .. q(password) or ""))
     if not ok then error("zip_facts.py failed on " .. archive .. ":\n" .. output, 2) end
@@ -17,19 +16,14 @@ function Z.facts(archive, password)
     end})
 end
 
--- Info-ZIP tests the archive (entries matching exclude are left out).
+-- Info-ZIP's test of the archive (entries matching exclude left out) must pass.
 function Z.unzip_test(archive, password, exclude)
-    return T.run(("unzip -t %s%s%s"):format(password and "-P " .. q(password) .. " " or "", q(archive),
-                                           exclude and " -x " .. q(exclude) or ""))
+    local output, ok = T.run(("unzip -t %s%s%s"):format(password and "-P " .. q(password) .. " " or "", q(archive),
+                                                       exclude and " -x " .. q(exclude) or ""))
+    if not ok then error("unzip -t failed on " .. archive .. ":\n" .. output, 2) end
 end
 
--- 7-Zip is never left to ask for a password: without one it gets a wrong one.
-function Z.sevenzip_test(archive, password, name)
-    return T.run(("7zz t -bso1 -bse1 -bsp0 -p%s %s %s"):format(q(password or "none given"),
-                                                             q(archive), name and q(name) or ""))
-end
-
--- 7-Zip extracts the entry named (returns its data) or all (returns the folder).
+-- 7-Zip (never left to ask for a password) extracts the entry named (its data) or all (the folder).
 function Z.sevenzip_extract(archive, password, name)
     local folder = T.tmpdir()
     local output, ok = T.run(("7zz x -y -bso1 -bse1 -bsp0 -p%s -o%s %s %s"):format(
@@ -45,13 +39,6 @@ function Z.python(kind, ...)
     T.sh(("python3 make_fixture.py %s %s %s %s"):format(kind, q(archive), q(dir .. "/payload"),
                                                        table.concat({...}, " ")))
     return archive, dir .. "/payload"
-end
-
--- Bytes that do not compress well, the same on every run.
-function Z.noise(size, seed)
-    local bytes = {}
-    for i = 1, size do seed = (seed * 1103515245 + 12345) & 0x7FFFFFFF; bytes[i] = string.char(seed >> 16 & 255) end
-    return table.concat(bytes)
 end
 
 return Z
