@@ -40,11 +40,6 @@ void SplitAndCheck(const char* path, size_t length, int32_t directoryFlag) {
     }
 }
 
-bool Ordinary(const DateGroup& d) {
-    return d.second >= 0 && d.second <= 59 && d.minute >= 0 && d.minute <= 59 && d.hour >= 0 &&
-           d.hour <= 23 && d.day >= 1 && d.day <= 28 && d.year >= 1900 && d.year <= 9999;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -69,8 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const time_t t = DateGroupToTime(parsed);
         FormatDateString(t, formatted);
         Check(strnlen(formatted, sizeof formatted) < sizeof formatted);
+        const DateGroup& d = parsed;  // every field in its ordinary range
         DateGroup again{};
-        if (Ordinary(parsed) && t != -1)
+        if (d.second >= 0 && d.second <= 59 && d.minute >= 0 && d.minute <= 59 && d.hour >= 0 &&
+            d.hour <= 23 && d.day >= 1 && d.day <= 28 && d.year >= 1900 && d.year <= 9999 &&
+            t != -1)
             Check(ParseDateString(formatted, &again) && memcmp(&again, &parsed, sizeof again) == 0);
     }
     int64_t raw = 0;  // any time value, from the first eight bytes

@@ -8,7 +8,6 @@
 
 #include "support/adapter_calls.h"
 #include "support/fault_sweep.h"
-#include "support/fixtures.h"
 
 namespace zipcvx_test {
 namespace {
@@ -41,11 +40,8 @@ class AdapterSweeps : public PicsTest {
         c.unchanged = {pics, bzip2};
         return c;
     }
-    void SweepAllocAndIo(const SweepCase& c) {
-        SweepAll(host(), AllocSites(), c);
-        SweepAll(host(), HostIoSites(), c);
-    }
 
+    void SweepAllocAndIo(const SweepCase& c) { zipcvx_test::SweepAllocAndIo(host(), c); }
     std::string bzip2;
 };
 
@@ -89,14 +85,15 @@ TEST_F(AdapterSweeps, ExaminingEveryKindOfName) {
                                             {"doc/deep", 1, 0}}) {
         // With the full name, whose block comes on top of what a plain Stat takes.
         const std::string path = pics + "/" + entry;
-        SweepAll(host(), AllocSites(), Case("Stat of " + path, [&, kind = kind, size = size] {
-                     StatRecord r{};
-                     if (A().Stat(path.c_str(), kStatFullName, &r) == 0) return false;
-                     EXPECT_EQ(r.kind, kind) << path;
-                     EXPECT_EQ(r.size, size) << path;
-                     host().AdoptBlock(const_cast<char*>(r.name));
-                     return true;
-                 }));
+        Sweep(host(), HostFault(cvx::Fault::Alloc),
+              Case("Stat of " + path, [&, kind = kind, size = size] {
+                  StatRecord r{};
+                  if (A().Stat(path.c_str(), kStatFullName, &r) == 0) return false;
+                  EXPECT_EQ(r.kind, kind) << path;
+                  EXPECT_EQ(r.size, size) << path;
+                  host().AdoptBlock(const_cast<char*>(r.name));
+                  return true;
+              }));
     }
     SweepAllocAndIo(Case("FStat, full name", [&] {
         void* file = Open(pics + "/doc.txt");
@@ -121,7 +118,7 @@ TEST_F(AdapterSweeps, ListingDirectories) {
             EXPECT_TRUE(listed == names || listed == "(none)") << listed;
             return listed == names;
         });
-        SweepAll(host(), {HostFault(cvx::Fault::Alloc, "zipplug")}, c);
+        Sweep(host(), HostFault(cvx::Fault::Alloc, "zipplug"), c);
         // A subdirectory that cannot be recorded is listed all the same,
         // and again at its next mention.
         c.operation = [&] { return (listed = List(path)) != "(none)"; };

@@ -7,9 +7,6 @@
 namespace zipcvx_test {
 namespace {
 
-bool SameDate(const DateGroup& a, const DateGroup& b) {
-    return memcmp(&a, &b, sizeof a) == 0;
-}
 using AdapterStat = PicsTest;
 
 enum Served { kNothing = 0, kOpens = 1, kLists = 2 };
@@ -17,7 +14,6 @@ enum Served { kNothing = 0, kOpens = 1, kLists = 2 };
 TEST_F(AdapterStat, ServesOnlyWhatExistsAndDescribesIt) {
     WriteFileBytes(Path("text.zip"), "not a zip archive at all");
     WriteFileBytes(Path("cut.zip"), ReadFileBytes(pics).substr(0, 300));
-    MakeZip(Path("empty.zip"), {});
     MakeZip(Path("alike.zip"), {{"readme.txt", "lower"}, {"README.txt", "UPPER!"}});
     // "huge" records a zip64 size of 2^63 + 5, beyond the record's signed size.
     ASSERT_EQ(Shell("python3 -c \"import sys, zipfile, struct\n"
@@ -48,12 +44,10 @@ TEST_F(AdapterStat, ServesOnlyWhatExistsAndDescribesIt) {
         {"pics.zip/doc", kLists, 1, 0, "doc/", kHostNow},            // known only from deeper names
         {"pics.zip/doc/", kLists, 1, 0, "doc/", kHostNow},           // the '/' is not doubled
         {"pics.zip/doc\\deep\\", kLists, 1, 0, "doc/deep/", kHostNow},
-        {"pics.zip", kLists},  // the archive itself
-        {"empty.zip", kLists},
+        {"pics.zip", kLists},     // the archive itself
         {"pics.zip/", kNothing},  // a separator with nothing behind it
         {"pics.zip/doc.txt/", kNothing},
         {"pics.zip/im", kNothing},
-        {"pics.zip/missing.txt", kNothing},
         {"missing.zip/doc.txt", kNothing},
         {"text.zip/doc.txt", kNothing},
         {"cut.zip/doc.txt", kNothing},
@@ -77,7 +71,7 @@ TEST_F(AdapterStat, ServesOnlyWhatExistsAndDescribesIt) {
             EXPECT_EQ(r.size, c.size) << c.path;
             EXPECT_STREQ(r.name, c.name) << c.path;
             for (const DateGroup& d : r.dates)
-                EXPECT_TRUE(SameDate(d, c.date)) << c.path;
+                EXPECT_EQ(memcmp(&d, &c.date, sizeof d), 0) << c.path;
             EXPECT_EQ(r.originCode, 0);
             EXPECT_EQ(r.originPath, nullptr);
         }
@@ -126,7 +120,7 @@ TEST_F(AdapterStat, FStatWorksFromTheOpenHandle) {
         EXPECT_EQ(r.size, size) << name;
         EXPECT_STREQ(r.name, kind == 0 ? "img/a.png" : "img/");
         EXPECT_EQ(r.originPath, pics);
-        EXPECT_TRUE(SameDate(r.dates[2], kind == 0 ? kEntryDate : kImgDate));
+        EXPECT_EQ(memcmp(&r.dates[2], kind == 0 ? &kEntryDate : &kImgDate, sizeof r.dates[2]), 0);
         host().AdoptBlock(const_cast<char*>(r.name));
         A().FClose(file);
     }

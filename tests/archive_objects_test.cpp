@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "support/fixtures.h"
 #include "support/script_archives.h"
+#include "support/zip_fixtures.h"
 
 namespace zipcvx_test {
 namespace {

@@ -9,9 +9,7 @@
 #include <lua.hpp>
 #include <string>
 
-#include "plugin/plugin_state.h"
-#include "support/fixtures.h"
-#include "support/linked_plugin.h"
+#include "support/plugin_host.h"
 
 namespace zipcvx_test {
 namespace {

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "support/adapter_calls.h"
-#include "support/fixtures.h"
 
 namespace zipcvx_test {
 namespace {

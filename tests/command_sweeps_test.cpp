@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "support/fixtures.h"
 #include "support/script_archives.h"
 #include "support/zip_fixtures.h"
 
@@ -117,8 +116,7 @@ class CommandSweeps : public ScriptArchives {
             EXPECT_TRUE(op.entries < 0 || zip_get_num_entries(za, 0) == op.entries) << where;
             zip_discard(za);
         };
-        SweepAll(host(), AllocSites(), c);
-        SweepAll(host(), HostIoSites(), c);
+        SweepAllocAndIo(host(), c);
         if (op.flags & (kCallback | kSurvivesCallback)) {
             Sweep(host(), HostFault(cvx::Fault::CallFunction), c);
         }
@@ -131,7 +129,7 @@ class CommandSweeps : public ScriptArchives {
 };
 
 TEST_F(CommandSweeps, EveryOperationUnderEveryHostFault) {
-    const int32_t open = ErrOpenArchive(), zip = ErrZip();
+    const int32_t open = Code("Error opening zip archive %s!"), zip = ErrZip();
     const std::vector<int32_t> o = {open, kErrNoMemory}, z = {zip};
     const std::vector<int32_t> r = {zip, kErrNoMemory, kErrOpenForWriting, kErrShortWrite};
     const std::vector<int32_t> w = {zip, kErrNoMemory, kErrOpenForReading};

@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "support/scoped_time_zone.h"
-
 // Found by argument-dependent lookup, so it lives where DateGroup does.
 static bool operator==(const DateGroup& a, const DateGroup& b) {
     return memcmp(&a, &b, sizeof a) == 0;
@@ -21,7 +19,11 @@ namespace {
 // Where time_t has 32 bits, time values cover only the years 1901 to 2038.
 constexpr bool kWideTime = sizeof(time_t) == 8;
 
-using zipcvx_test::ScopedTimeZone;
+// Local time follows TZ; ctest runs the tests in Europe/Berlin.
+struct ScopedTimeZone {
+    explicit ScopedTimeZone(const char* zone) { setenv("TZ", zone, 1), tzset(); }
+    ~ScopedTimeZone() { setenv("TZ", "Europe/Berlin", 1), tzset(); }
+};
 
 DateGroup Date(int32_t day, int32_t month, int32_t year, int32_t hour, int32_t minute,
                int32_t second) {

@@ -68,10 +68,8 @@ TEST_F(HostFiles, ReadsAndSeeksAgreeWithTheFile) {
     files().CloseFile(in);
 }
 
-// A FIFO, or a device, is not a file the host reads: opening one fails at
-// once. So does writing into a FIFO that nobody reads. (An open that
-// blocks is released by a helper that opens the FIFO from the other side
-// after a second.)
+// A FIFO or a device is not a file the host reads: opening one, or writing into a FIFO nobody
+// reads, fails at once. (A helper opens the FIFO's other side to release an open that waits.)
 TEST_F(HostFiles, OpeningAFifoOrDeviceFailsAtOnce) {
     const std::string fifo = TempDir() + "/fifo.zip";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

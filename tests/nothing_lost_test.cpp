@@ -1,10 +1,7 @@
-// Nothing is lost when writing an archive fails: data that cannot be read,
-// a folder that is missing or cannot take the temporary file, a disk that
-// fills up, and a process killed in the middle of writing all leave the
-// original archive byte for byte as it was. libzip writes into a temporary
-// file beside the archive and renames it over the archive only once it is
-// complete; a failed write removes the temporary file, while a killed
-// process cannot, so one leftover temporary file is expected then.
+// Nothing is lost when writing an archive fails: unreadable data, a missing or read-only folder,
+// a full disk, or a process killed while writing leave the archive byte for byte as it was.
+// libzip renames its temporary file over the archive only once complete; a failed write removes
+// that file, while a killed process cannot, so one leftover is expected then.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -15,7 +12,6 @@
 #include <functional>
 #include <string>
 
-#include "support/fixtures.h"
 #include "support/script_archives.h"
 #include "support/zip_fixtures.h"
 
@@ -35,8 +31,7 @@ class NothingLost : public ScriptArchives {
     // Archive 1 with a stored copy of a large entry and the dying entry.
     void OpenWithChanges(const std::string& path, const char* mode, DyingSource* source) {
         Run("zip.OpenArchive(1, " + Q(path) + ", " + mode + ")");
-        static const std::string big = CountingBytes(300000);
-        AddPending(ArchiveNumbered(1), "big.bin", big);
+        AddPending(ArchiveNumbered(1), "big.bin", CountingBytes(300000));
         AddDying(ArchiveNumbered(1), "dying.bin", source);
     }
 

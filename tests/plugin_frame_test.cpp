@@ -1,6 +1,5 @@
 // The plugin frame as the host meets it: header, lookup, start-up and shutdown, and the cvxhost
 // program. (The library tables are checked against docs/commands.md by CommandsDoc.)
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +8,6 @@
 #include <vector>
 
 #include "host/host.h"
-#include "support/fixtures.h"
 #include "support/plugin_host.h"
 
 namespace zipcvx_test {

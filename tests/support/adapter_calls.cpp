@@ -2,7 +2,6 @@
 
 #include <stdlib.h>
 
-#include "adapter/entry_cache.h"
 #include "adapter/seen_index.h"
 #include "plugin/entry_points.h"
 #include "plugin/plugin_state.h"
@@ -14,16 +13,10 @@ void AdapterTest::SetUp() {
     options.date = kHostNow;
     PluginHost::SetUp();
     if (linked) gPlugin.services = host().services();
-    gHeapHook = {};
-}
-
-void* CountingCalloc(size_t count, size_t size) {
-    return ++gHeapHook.calls == gHeapHook.failAt ? nullptr : calloc(count, size);
 }
 
 void AdapterTest::TearDown() {
     if (linked) {
-        gCacheRealloc = realloc;
         gSeenIndexCalloc = calloc;
         gPlugin.services = nullptr;
     }

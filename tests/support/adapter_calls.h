@@ -17,12 +17,6 @@ struct AdapterCalls {
     CVX_ENTRY_POINTS(CVX_ENTRY_FIELD)
 };
 
-// The plugin's own record behind a handle: both sides compile its layout
-// from the same header.
-inline const AdapterFile& FileRecord(void* handle) {
-    return *static_cast<const AdapterFile*>(handle);
-}
-
 // The host's current date in the adapter tests, for directories without
 // an entry of their own, and the date of every entry MakeZip writes.
 inline constexpr DateGroup kHostNow{30, 45, 16, 24, 11, 2031};
@@ -46,10 +40,8 @@ class AdapterTest : public PluginHost {
     }
     // Reads the rest of an open file in blocks of `block` bytes.
     std::string ReadAll(void* file, int32_t block = 4096);
-    // The whole listing of a directory: "name" for a file, "name/" for a
-    // directory, separated by spaces; "(none)" when it does not open. With
-    // `details` each is followed by its size and the year of its dates, and
-    // they are separated by commas.
+    // A directory's names ("name/" for a directory; "(none)" when it does not open), with
+    // `details` each followed by its size and the year of its dates, and comma-separated.
     std::string List(const std::string& path, bool details = false);
 
   private:
@@ -66,23 +58,6 @@ class PicsTest : public AdapterTest {
     void SetUp() override;
     std::string pics;
 };
-
-// Tests of the linked code: the adapter's C heap hooks (gCacheRealloc,
-// gSeenIndexCalloc) may be set to this, which counts its calls and fails
-// the one numbered gHeapHook.failAt (none when 0).
-template <class Fixture>
-class Linked : public Fixture {
-    void SetUp() override {
-        this->linked = true;
-        Fixture::SetUp();
-    }
-};
-struct HeapHookCount {
-    int calls = 0;
-    int failAt = 0;
-};
-inline HeapHookCount gHeapHook;
-void* CountingCalloc(size_t count, size_t size);
 
 }  // namespace zipcvx_test
 

@@ -76,19 +76,9 @@ std::string FaultSite::Name() const {
     return tag.empty() ? name : name + "(" + tag + ")";
 }
 
-std::vector<FaultSite> HostIoSites() {
-    return {HostFault(cvx::Fault::OpenFile), HostFault(cvx::Fault::ReadFile),
-            HostFault(cvx::Fault::WriteFile), HostFault(cvx::Fault::SeekFile),
-            HostFault(cvx::Fault::ExamineFile)};
-}
-
-std::vector<FaultSite> AllocSites() {
-    return {HostFault(cvx::Fault::Alloc)};
-}
-
-int64_t Sweep(cvx::Host& host, const FaultSite& site, const SweepCase& c) {
+void Sweep(cvx::Host& host, const FaultSite& site, const SweepCase& c) {
     int64_t points = 0;
-    if (RunPoint(host, site, c, 0, &points) == kBroken) return 0;
+    if (RunPoint(host, site, c, 0, &points) == kBroken) return;
     int64_t survived = 0;
     for (int64_t k = 1, calls = 0; k <= points; ++k) {
         const Point point = RunPoint(host, site, c, k, &calls);
@@ -99,14 +89,13 @@ int64_t Sweep(cvx::Host& host, const FaultSite& site, const SweepCase& c) {
     std::printf("[  SWEEP   ] %s, %s: %lld point(s), %lld survived\n", c.what.c_str(),
                 site.Name().c_str(), static_cast<long long>(points),
                 static_cast<long long>(survived));
-    return points;
 }
 
-int64_t SweepAll(cvx::Host& host, const std::vector<FaultSite>& sites, const SweepCase& c) {
-    int64_t total = 0;
-    for (const FaultSite& site : sites)
-        total += Sweep(host, site, c);
-    return total;
+void SweepAllocAndIo(cvx::Host& host, const SweepCase& c) {
+    using cvx::Fault;
+    for (Fault f : {Fault::Alloc, Fault::OpenFile, Fault::ReadFile, Fault::WriteFile,
+                    Fault::SeekFile, Fault::ExamineFile})
+        Sweep(host, HostFault(f), c);
 }
 
 int32_t RunForCode(cvx::Host& host, const std::string& chunk, std::string* message) {

@@ -24,10 +24,6 @@ inline FaultSite HostFault(cvx::Fault fault, std::string tag = "") {
     return FaultSite{fault, std::move(tag)};
 }
 
-// The host's file services; its allocations.
-std::vector<FaultSite> HostIoSites();
-std::vector<FaultSite> AllocSites();
-
 struct SweepCase {
     std::string what;
     std::function<void()> setup;      // before each point, nothing failing
@@ -44,9 +40,9 @@ struct SweepCase {
     std::vector<cvx::Fault> absorbedFaults;
 };
 
-// Sweeps the case over one site, or several; returns the points swept.
-int64_t Sweep(cvx::Host& host, const FaultSite& site, const SweepCase& c);
-int64_t SweepAll(cvx::Host& host, const std::vector<FaultSite>& sites, const SweepCase& c);
+// Sweeps the case over one site, or over the host's allocations and file services.
+void Sweep(cvx::Host& host, const FaultSite& site, const SweepCase& c);
+void SweepAllocAndIo(cvx::Host& host, const SweepCase& c);
 
 // The outcome of a script chunk: 0 when it ran through, the code of the
 // command that failed, or -1 for any other error (message in *message).

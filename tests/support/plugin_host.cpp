@@ -1,13 +1,10 @@
 #include "support/plugin_host.h"
 
-#include <lua.hpp>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <new>
-#include <sstream>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -93,20 +90,6 @@ std::string PluginHost::RunError(const std::string& chunk) {
     return error.substr(0, error.find('\n'));
 }
 
-std::string PluginHost::Eval(const std::string& expression) {
-    lua_State* L = host_->vm();
-    const std::string chunk = "return tostring(" + expression + ")";
-    if (luaL_loadstring(L, chunk.c_str()) != LUA_OK || lua_pcall(L, 0, 1, 0) != LUA_OK) {
-        std::string message = lua_tostring(L, -1);
-        lua_pop(L, 1);
-        ADD_FAILURE() << expression << ": " << message;
-        return "";
-    }
-    std::string value = lua_tostring(L, -1);
-    lua_pop(L, 1);
-    return value;
-}
-
 const std::string& PluginHost::TempDir() {
     if (tempDir_.empty()) {
         char pattern[] = "/tmp/zipcvx-test-XXXXXX";
@@ -116,15 +99,19 @@ const std::string& PluginHost::TempDir() {
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
+    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::string ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+int CountCalls(cvx::Host& host, const std::string& prefix) {
+    int n = 0;
+    for (const std::string& c : host.calls())
+        n += c.rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
 }
 
 int Shell(const std::string& command, std::string* output) {

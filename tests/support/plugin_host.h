@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host/host.h"
+#include "plugin/plugin_state.h"
 
 namespace zipcvx_test {
 
@@ -26,8 +27,6 @@ protected:
     void Run(const std::string& chunk);
     // Runs a Lua chunk that must raise; returns the message.
     std::string RunError(const std::string& chunk);
-    // Runs a chunk that returns one value and gives it as text.
-    std::string Eval(const std::string& expression);
 
     cvx::Host& host() { return *host_; }
 
@@ -39,6 +38,23 @@ private:
     std::string tempDir_;
 };
 
+// White-box tests: the plugin's own code, linked into the test binary and
+// served by this host (the loaded zip.cvx keeps its own state; the linked
+// copy only borrows the host's service table).
+class LinkedPlugin : public PluginHost {
+  protected:
+    void SetUp() override {
+        PluginHost::SetUp();
+        gPlugin.services = host().services();
+    }
+    void TearDown() override {
+        gPlugin.services = nullptr;
+        gPlugin.registry = nullptr;
+        gPlugin.guards = nullptr;
+        PluginHost::TearDown();
+    }
+};
+
 // The n-th next operator new throws std::bad_alloc, as when the host's own
 // memory runs short; 0 disarms. Returns whether the armed failure came.
 // Not available under AddressSanitizer, which must own the heap itself.
@@ -46,6 +62,9 @@ bool OperatorNewFaultsAvailable();
 bool FailOperatorNew(int64_t n);
 // Blocks from operator new not yet deleted.
 int64_t LiveOperatorNewBlocks();
+
+// How many logged service calls start with prefix ("CloseFile", "Alloc(").
+int CountCalls(cvx::Host& host, const std::string& prefix);
 
 // Writes bytes to a file; reads a whole file.
 void WriteFileBytes(const std::string& path, const std::string& bytes);

@@ -1,7 +1,5 @@
-// A fixture for tests of script archives through the loaded plugin: the
-// codes it registered, chunks run for the code of the command that failed,
-// the archive records the host lists, and changes made through libzip on
-// an archive that an object owns, which zip.CloseArchive then writes.
+// Script archives through the loaded plugin: its codes, the archive records the host lists, and
+// changes made through libzip on an archive an object owns, which zip.CloseArchive then writes.
 #ifndef ZIPCVX_TESTS_SCRIPT_ARCHIVES_H
 #define ZIPCVX_TESTS_SCRIPT_ARCHIVES_H
 
@@ -35,17 +33,14 @@ class ScriptArchives : public PluginHost {
   protected:
     // The code the plugin registered for a message.
     int32_t Code(const char* message);
-    int32_t ErrOpenArchive() { return Code("Error opening zip archive %s!"); }
     int32_t ErrZip() { return Code("A zip error has occurred!"); }
 
-    // Runs a chunk; true when it ran through. A failing command's code must
-    // be one of codes, or any code of a failed script callback when
-    // callbackCodes is set.
+    // Runs a chunk; true when it ran through. A failing command's code must be one of codes, or
+    // any code of a failed script callback when callbackCodes is set.
     bool Command(const std::string& chunk, const std::vector<int32_t>& codes,
                  bool callbackCodes = false);
 
-    // The records as the host walks its object list, and the archive of the
-    // one with this number.
+    // The records in the host's list order, and the archive of the one with this number.
     std::vector<ArchiveObject*> Records();
     zip_t* ArchiveNumbered(int32_t number);
 

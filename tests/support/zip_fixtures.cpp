@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <tuple>
 
 #include "support/plugin_host.h"
@@ -12,10 +13,8 @@ namespace {
 
 std::string Hex(const std::string& bytes) {
     std::string hex;
-    for (unsigned char c : bytes) {
-        hex += "0123456789abcdef"[c >> 4];
-        hex += "0123456789abcdef"[c & 15];
-    }
+    for (unsigned char c : bytes)
+        hex += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
     return hex;
 }
 
@@ -37,6 +36,24 @@ void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
     std::string output;
     ASSERT_EQ(Shell("python3 '" + path + ".py'", &output), 0) << output;
     std::remove((path + ".py").c_str());
+}
+
+std::string MakeArchive(const std::string& dir, const std::string& archiveName,
+                        const std::vector<ZipEntry>& files, const std::string& tool) {
+    const std::string source = dir + "/" + archiveName + ".files";
+    std::string names;
+    for (const ZipEntry& f : files) {
+        const std::filesystem::path path = source + "/" + f.name;
+        std::filesystem::create_directories(path.parent_path());
+        WriteFileBytes(path, f.data);
+        names += " '" + f.name + "'";
+    }
+    const std::string archive = dir + "/" + archiveName;
+    std::string output;
+    EXPECT_EQ(Shell("cd '" + source + "' && " + tool + " '" + archive + "'" + names, &output), 0)
+        << tool << ": " << output;
+    std::filesystem::remove_all(source);
+    return archive;
 }
 
 void PatchEntry(const std::string& path, const std::string& name, int crcDelta, int sizeDelta) {

@@ -1,5 +1,5 @@
-// Archives for tests, written by python3's zipfile (a tool no one here
-// wrote), and patches that make an entry lie about its CRC or its size.
+// Archives for tests, written by python3's zipfile or by real archivers (tools
+// no one here wrote), and patches that make an entry lie about its CRC or size.
 #ifndef ZIPCVX_TESTS_ZIP_FIXTURES_H
 #define ZIPCVX_TESTS_ZIP_FIXTURES_H
 
@@ -17,6 +17,14 @@ struct ZipEntry {
 
 // Writes the entries, in this order, as the archive at path.
 void MakeZip(const std::string& path, const std::vector<ZipEntry>& entries);
+
+// Writes the files into a fresh folder below dir and packs them into
+// dir/archiveName with a real archiver, run in that folder as
+// "TOOL ARCHIVE FILES..." (for instance "zip -q -X"). Returns the path.
+std::string MakeArchive(const std::string& dir, const std::string& archiveName,
+                        const std::vector<ZipEntry>& files, const std::string& tool);
+inline const char* const kInfoZip = "zip -q -X";
+inline const char* const kSevenZip = "7zz a -tzip -bso0 -bsp0";
 
 // Adds the deltas to the CRC and the uncompressed size that both headers of
 // the named entry record.
