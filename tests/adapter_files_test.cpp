@@ -60,19 +60,22 @@ TEST_F(AdapterFiles, ReadOnlySeeksAnywhereAndRefusesNegativeOrOverflowingReads) 
 
 // A cache that cannot grow fails that read alone: the stream and the bytes
 // already cached stay, so the same read succeeds once memory is there.
-using LinkedAdapterFiles = Linked<PicsTest>;
+int gReallocs, gFailAt;
+class LinkedAdapterFiles : public PicsTest {
+    void SetUp() override { linked = true, PicsTest::SetUp(); }
+};
 TEST_F(LinkedAdapterFiles, ACacheThatCannotGrowFailsOnlyThatRead) {
     gCacheRealloc = [](void* block, size_t size) -> void* {
-        return ++gHeapHook.calls == gHeapHook.failAt ? nullptr : realloc(block, size);
+        return ++gReallocs == gFailAt ? nullptr : realloc(block, size);
     };
     void* file = Open(pics + "/img/a.png");
     ASSERT_NE(file, nullptr);
     char buffer[8];
-    gHeapHook = {0, 1};
+    gFailAt = 1;
     EXPECT_EQ(A().FRead(file, buffer, 8), 0);
     ASSERT_EQ(A().FRead(file, buffer, 8), 8);
     EXPECT_EQ(buffer[7], 7);
-    gHeapHook.failAt = gHeapHook.calls + 1;
+    gFailAt = gReallocs + 1;
     A().FSeek(file, 99999, kSeekStart);
     EXPECT_EQ(A().FGetC(file), -1);
     EXPECT_EQ(A().FGetC(file), 99999 % 251);
