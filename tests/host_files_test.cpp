@@ -1,6 +1,5 @@
-// The host's file services: regular files are read ahead with the position
-// kept by the host, and positions are 64-bit on every build, 32-bit ones
-// included (archives over 4 GiB are read through them).
+// The host's file services: regular files are read ahead with the position kept
+// by the host; positions are 64-bit on every build (archives over 4 GiB).
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
