@@ -1,7 +1,6 @@
-// Archive bytes through every adapter entry point: every name in the
-// archive (and some no archive has) opened, read, sought, examined and
-// listed, by path and through open tag 2, by the linked plugin code served
-// by a stand-in host. Nothing may crash or stay allocated or open.
+// Archive bytes through every adapter entry point, by path and by open tag 2:
+// every name (and some absent ones) opened, read, sought, examined and listed.
+// Nothing may crash or stay allocated or open.
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>

@@ -1,9 +1,6 @@
-// Any bytes as an archive path and as a date string (the text ends at the
-// first zero, in a block of exactly its length), and any time value.
-// SplitArchivePath never reads or writes outside the path and its buffers,
-// and what it returns holds together. A date that parses with every field in
-// its ordinary range formats back to the same text, and any formatted time
-// parses again. Runs in UTC, where every local time exists exactly once.
+// Any bytes as an archive path and as a date string, and any time value:
+// SplitArchivePath stays inside its buffers and returns parts that hold
+// together; dates round-trip (in UTC, where each local time exists once).
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>

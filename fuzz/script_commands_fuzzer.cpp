@@ -1,8 +1,6 @@
-// Archive bytes through the script commands as a script uses them (both
-// reading modes; every entry looked up, examined and extracted, with and
-// without a wrong password and a callback), in the stand-in host with the
-// instrumented zip.cvx loaded. Commands may fail with their codes; nothing
-// may crash, read past a buffer, or stay allocated or open.
+// Archive bytes through the script commands in both reading modes: every
+// entry looked up, examined and extracted (wrong password, callback). Commands
+// may fail with their codes; nothing may crash or stay allocated or open.
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>

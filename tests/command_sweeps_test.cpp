@@ -1,7 +1,5 @@
-// Fault sweeps of the script commands: each operation swept over every
-// allocation, file call and script callback of the host must give one of
-// its codes and leave nothing allocated or open, no temporary file, and the
-// archive as it was (for writing commands, whenever the writing fails).
+// Each script command swept over every host allocation, file call and callback:
+// one of its codes, nothing left allocated or open, the archive as it was.
 #include <gtest/gtest.h>
 #include <zip.h>
 

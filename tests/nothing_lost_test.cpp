@@ -1,5 +1,5 @@
-// Nothing is lost when writing an archive fails: unreadable data, a missing or read-only folder,
-// a full disk, or a process killed while writing leave the archive byte for byte as it was.
+// Nothing is lost when writing fails (unreadable data, a missing or read-only folder, a full
+// disk, a killed process): the archive stays byte for byte as it was.
 // libzip renames its temporary file over the archive only once complete; a failed write removes
 // that file, while a killed process cannot, so one leftover is expected then.
 #include <gtest/gtest.h>
