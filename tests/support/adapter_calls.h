@@ -1,6 +1,5 @@
-// The adapter's entry points, of the loaded plugin (looked up by name as the
-// host looks them up) or of its code linked into the tests, and a fixture
-// with the archive most adapter tests read.
+// The entry points of the loaded plugin or of its code linked into the tests,
+// and a fixture with the archive most adapter tests read.
 #ifndef ZIPCVX_TESTS_ADAPTER_CALLS_H
 #define ZIPCVX_TESTS_ADAPTER_CALLS_H
 

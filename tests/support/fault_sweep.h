@@ -1,7 +1,6 @@
-// Fault sweeps: an operation runs once with nothing failing, counting its
-// calls of one host service; then once for each call, with exactly that one
-// failing. Every point must end in a clean failure: the fault met, the
-// failure reported, nothing left allocated or open, protected files intact.
+// Fault sweeps: an operation runs once counting its calls of a host service,
+// then once per call with that one failing; each must fail cleanly, leaving
+// nothing allocated or open and protected files intact.
 #ifndef ZIPCVX_TESTS_FAULT_SWEEP_H
 #define ZIPCVX_TESTS_FAULT_SWEEP_H
 

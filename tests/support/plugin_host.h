@@ -1,6 +1,5 @@
-// A stand-in host with the plugin loaded and started, for one test. Every
-// test ends with no live allocation, no open host file and no misuse of the
-// host interface.
+// A started stand-in host per test; each ends with nothing allocated or open
+// and no misuse of the host interface.
 #ifndef ZIPCVX_TESTS_PLUGIN_HOST_H
 #define ZIPCVX_TESTS_PLUGIN_HOST_H
 
