@@ -19,8 +19,7 @@ void ReleaseAllArchives(VmState* vm) {
         zip_discard(record->archive);
         System().UnregisterObject(vm, record);
         gPlugin.registry = record->next;
-        ForgetDefaultPassword(record);
-        System().Free(record);
+        FreeArchiveRecord(record);
     }
 }
 
@@ -39,8 +38,12 @@ void AppendArchive(ArchiveObject* record) {
     *link = record;
 }
 
-void UnlinkArchive(ArchiveObject* record) {
+void FreeArchiveRecord(ArchiveObject* record) {
     ForgetDefaultPassword(record);
+    System().Free(record);
+}
+
+void UnlinkArchive(ArchiveObject* record) {
     for (ArchiveObject** link = &gPlugin.registry; *link != nullptr; link = &(*link)->next) {
         if (*link == record) {
             *link = record->next;

@@ -30,6 +30,11 @@ inline const ArchiveRecord* RecordOf(const ArchiveObject* object) {
 // The first record whose identifier equals id (both words), or null.
 ArchiveObject* FindArchive(const ObjectId& id);
 
+// Frees a record that is not (or no longer) listed, with what it keeps
+// beside libzip's archive (the default password); the archive is the
+// caller's to close or discard first.
+void FreeArchiveRecord(ArchiveObject* record);
+
 // Appends a record at the tail; unlinks one (null when it is not listed).
 void AppendArchive(ArchiveObject* record);
 void UnlinkArchive(ArchiveObject* record);

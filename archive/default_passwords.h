@@ -16,8 +16,8 @@ bool RememberDefaultPassword(ArchiveObject* record, const char* password);
 // record's default password, or null.
 const char* DefaultPasswordOf(const ArchiveObject* record);
 
-// Frees record's copy, if it has one; called wherever a record leaves the
-// registry, before the record is freed (its address may be reused).
+// Frees record's copy, if it has one (and wipes it); FreeArchiveRecord
+// calls it before the record itself is freed.
 void ForgetDefaultPassword(ArchiveObject* record);
 
 #endif

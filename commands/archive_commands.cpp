@@ -21,7 +21,7 @@ void DiscardRecord(VmState* vm, ArchiveObject* record) {
     zip_discard(record->archive);
     System().UnregisterObject(vm, record);
     UnlinkArchive(record);
-    System().Free(record);
+    FreeArchiveRecord(record);
 }
 
 // The first record with this number as a numeric identifier.
@@ -79,7 +79,7 @@ extern "C" int32_t OpenArchive(VmState* vm) {
     record->archive =
         mode == kModeRead ? OpenHostArchive(fileName) : zip_open(fileName, flags, nullptr);
     if (record->archive == nullptr) {
-        System().Free(record);
+        FreeArchiveRecord(record);
         System().SetErrorArg(fileName);
         return gPlugin.errOpenArchive;
     }
@@ -122,7 +122,7 @@ extern "C" int32_t CloseArchive(VmState* vm) {
         zip_discard(record->archive);
         result = gPlugin.errZip;
     }
-    System().Free(record);
+    FreeArchiveRecord(record);
     return result;
 }
 
