@@ -30,7 +30,10 @@ bool WriteName(StatRecord* record, const char* name, size_t length, int32_t flag
 
 // Finds the entry called name: the one whose name matches exactly, else the
 // first whose name matches without regard to letter case (an archive may
-// hold both readme.txt and README.txt). False when there is none.
+// hold both readme.txt and README.txt), else the first that matches when
+// each '\' in it stands for a '/': some Windows tools write "docs\a.txt", a
+// listing shows that name as it is stored, and the host path that names it
+// has its '\' turned into '/'. False when there is none.
 bool FindEntry(zip_t* archive, const char* name, zip_stat_t* entry);
 
 // Whether the entry's size fits the record's signed 64-bit size. One that

@@ -6,6 +6,7 @@
 // (entry statistics, entry, destination, buffer), the copy loop, the check
 // that the entry really ended (and that an AES entry's authentication code
 // matches), and the clean-up, which runs on every path in one fixed order.
+#include <string.h>
 #include <zip.h>
 
 #include "archive/aes_authentication.h"
@@ -26,6 +27,7 @@ struct Extraction {
     int32_t callback;      // stack index of the callback, or -1
     int32_t userdata;      // stack index of the userdata value, or -1
     char* password;        // "tstring" copy, or null: the default password applies
+    char* defaultCopy;     // "tstring" copy of the default an AES entry is checked with
     zip_file_t* entry;     // open entry, or null
     HostFile destination;  // open destination, or 0
     void* buffer;          // kBlockSize bytes ("savefile"), or null
@@ -48,7 +50,8 @@ bool IsAesEntry(const zip_stat_t& stat) {
 
 // Once every declared byte was copied: the stream must end there, and an
 // AES entry's authentication code must match, checked here with
-// the password libzip decrypted with. libzip's own check of the code cannot
+// the password libzip decrypted with: the one given, or the default as it
+// was when the entry was opened (a callback may change it meanwhile). libzip's own check of the code cannot
 // be told from its spurious CRC error on such entries, and it may not be
 // made at all for a compressed one; the CRC that older AES entries record
 // guards against accidents, not against changes made on purpose.
@@ -57,7 +60,7 @@ bool EntryEndsIntact(const ArchiveObject* record, const zip_stat_t& stat, const 
                      unsigned char* buffer, size_t size) {
     if (EntryStreamEnd(x.entry, stat) == StreamEnd::kFault) return false;
     if (!IsAesEntry(stat)) return true;
-    const char* password = x.password != nullptr ? x.password : DefaultPasswordOf(record);
+    const char* password = x.password != nullptr ? x.password : x.defaultCopy;
     return AesCodeMatches(record->archive, stat, password, buffer, size);
 }
 
@@ -89,15 +92,26 @@ int32_t CopyEntry(VmState* vm, const ArchiveObject* record, const ObjectId& id,
 // and the buffer; then copies. What it opened stays in x for Release.
 int32_t OpenAndCopy(VmState* vm, const ArchiveObject* record, const ObjectId& id, int32_t index,
                     const char* path, Extraction* x) {
+    // What is read is the entry's stored data, whatever method a pending
+    // change will give it when the archive is written: the checks below are
+    // made against the stored entry.
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat_index(record->archive, EntryIndex(index), 0, &stat) != 0) return gPlugin.errZip;
+    if (zip_stat_index(record->archive, EntryIndex(index), ZIP_FL_UNCHANGED, &stat) != 0) {
+        return gPlugin.errZip;
+    }
 
     // libzip 1.7.3 asked to decrypt a method it has no decoder for (strong
     // encryption, an unknown method) fails but keeps a reference to the
     // archive's source, which could then never be closed: such an entry is
     // refused before libzip tries.
     if (HasUndecryptableMethod(stat)) return gPlugin.errZip;
+    const char* defaultPassword = DefaultPasswordOf(record);
+    if (x->password == nullptr && IsAesEntry(stat) && defaultPassword != nullptr) {
+        const StringOption current{defaultPassword, strlen(defaultPassword)};
+        const int32_t copied = CopyStringOption(current, &x->defaultCopy);
+        if (copied != 0) return copied;
+    }
     // An empty password is a password: it does not fall back to the default.
     x->entry = x->password != nullptr
                    ? zip_fopen_index_encrypted(record->archive, EntryIndex(index), 0, x->password)
@@ -127,6 +141,7 @@ void Release(VmState* vm, const Extraction& x) {
     if (x.buffer != nullptr) System().Free(x.buffer);
     if (x.destination != 0) Files().CloseFile(x.destination);
     if (x.entry != nullptr) zip_fclose(x.entry);
+    FreeStringOption(x.defaultCopy);
     FreeStringOption(x.password);
 }
 
@@ -140,7 +155,7 @@ extern "C" int32_t ExtractFile(VmState* vm) {
     const ArchiveObject* record = LookupArchive(vm, &id);
     if (record == nullptr) return gPlugin.errNoArchive;
 
-    Extraction x{argumentCount, -1, -1, nullptr, nullptr, 0, nullptr};
+    Extraction x{argumentCount, -1, -1, nullptr, nullptr, nullptr, 0, nullptr};
     StringOption password{};
     if (HasOptionTable(vm, argumentCount, 4)) {
         // The password is copied only once the callback check cannot raise

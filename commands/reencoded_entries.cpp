@@ -2,19 +2,33 @@
 
 namespace {
 
-// An entry read from the archive file by an encrypting layer alone.
-bool IsEncryptedAnewAndStored(zip_t* archive, zip_uint64_t index, zip_stat_t* stored) {
-    zip_stat_t pending;
+// An entry of the archive file that writing re-encodes: its compression or
+// encryption method is to change. False for an entry the file does not hold
+// yet, or one deleted.
+bool IsReencoded(zip_t* archive, zip_uint64_t index, zip_stat_t* stored, zip_stat_t* pending) {
     if (zip_stat_index(archive, index, ZIP_FL_UNCHANGED, stored) != 0) return false;  // new
-    if (zip_stat_index(archive, index, 0, &pending) != 0) return false;  // deleted
+    if (zip_stat_index(archive, index, 0, pending) != 0) return false;  // deleted
     constexpr zip_uint64_t kMethods = ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
-    if ((stored->valid & kMethods) != kMethods || (pending.valid & kMethods) != kMethods) {
+    if ((stored->valid & kMethods) != kMethods || (pending->valid & kMethods) != kMethods) {
         return false;
     }
-    const bool reencoded = pending.comp_method != stored->comp_method ||
-                           pending.encryption_method != stored->encryption_method;
-    return reencoded && pending.encryption_method != ZIP_EM_NONE &&
-           pending.comp_method == ZIP_CM_STORE;
+    return pending->comp_method != stored->comp_method ||
+           pending->encryption_method != stored->encryption_method;
+}
+
+// Read by an encrypting layer alone.
+bool IsEncryptedAndStored(const zip_stat_t& pending) {
+    return pending.encryption_method != ZIP_EM_NONE && pending.comp_method == ZIP_CM_STORE;
+}
+
+// libzip serves an entry that stores no bytes as empty data without any
+// check, so re-encoded it would become a good empty entry whatever its
+// header declared: a CRC of damaged data, or the size of data that follows
+// a header whose compressed size was zeroed.
+bool DeclaresDataItDoesNotStore(const zip_stat_t& stored) {
+    if ((stored.valid & ZIP_STAT_COMP_SIZE) == 0 || stored.comp_size != 0) return false;
+    return ((stored.valid & ZIP_STAT_SIZE) != 0 && stored.size != 0) ||
+           ((stored.valid & ZIP_STAT_CRC) != 0 && stored.crc != 0);
 }
 
 // Reads the stored entry to its end, as writing would.
@@ -43,8 +57,10 @@ bool ReencodedEntriesAreIntact(zip_t* archive) {
     for (zip_int64_t i = 0; i < count; ++i) {
         const auto index = static_cast<zip_uint64_t>(i);
         zip_stat_t stored;
-        if (IsEncryptedAnewAndStored(archive, index, &stored) &&
-            !ReadsToACleanEnd(archive, index, stored)) {
+        zip_stat_t pending;
+        if (!IsReencoded(archive, index, &stored, &pending)) continue;
+        if (DeclaresDataItDoesNotStore(stored)) return false;
+        if (IsEncryptedAndStored(pending) && !ReadsToACleanEnd(archive, index, stored)) {
             return false;
         }
     }
