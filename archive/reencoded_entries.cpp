@@ -1,4 +1,6 @@
-#include "commands/reencoded_entries.h"
+#include "archive/reencoded_entries.h"
+
+#include "archive/entry_stat.h"
 
 namespace {
 
@@ -6,8 +8,7 @@ namespace {
 // encryption method is to change. False for an entry the file does not hold
 // yet, or one deleted.
 bool IsReencoded(zip_t* archive, zip_uint64_t index, zip_stat_t* stored, zip_stat_t* pending) {
-    if (zip_stat_index(archive, index, ZIP_FL_UNCHANGED, stored) != 0) return false;  // new
-    if (zip_stat_index(archive, index, 0, pending) != 0) return false;  // deleted
+    if (!StoredAndPending(archive, index, stored, pending)) return false;
     constexpr zip_uint64_t kMethods = ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
     if ((stored->valid & kMethods) != kMethods || (pending->valid & kMethods) != kMethods) {
         return false;
@@ -33,12 +34,8 @@ bool DeclaresDataItDoesNotStore(const zip_stat_t& stored) {
 
 // Reads the stored entry to its end, as writing would.
 bool ReadsToACleanEnd(zip_t* archive, zip_uint64_t index, const zip_stat_t& stored) {
-    // libzip 1.7.3, asked to decrypt a method it cannot, keeps a reference
-    // to the archive's source that is never released; writing would fail.
-    if (stored.encryption_method != ZIP_EM_NONE &&
-        zip_encryption_method_supported(stored.encryption_method, 0) == 0) {
-        return false;
-    }
+    // Writing would fail on it as well.
+    if (HasUndecryptableMethod(stored)) return false;
     zip_file_t* file = zip_fopen_index(archive, index, ZIP_FL_UNCHANGED);
     if (file == nullptr) return false;
     char buffer[4096];
