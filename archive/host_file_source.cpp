@@ -1,6 +1,3 @@
-// Sections: what both modes share (the file, reads, errors, freeing); the
-// archive mode; the stream mode and the file's date; the two callbacks;
-// making the states.
 #include "archive/host_file_source.h"
 
 #include <limits.h>
@@ -10,6 +7,8 @@
 #include "plugin/plugin_state.h"
 
 namespace {
+
+// ------------------------------------------------- shared by both modes
 
 void CloseHostFile(HostFileSourceState* state) {
     if (state->handle != 0) Files().CloseFile(state->handle);

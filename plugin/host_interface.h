@@ -86,8 +86,8 @@ typedef struct StatRecord {
     uint32_t reserved108;    /* 108 (64-bit: 120) */
 } StatRecord;                /* 112 bytes (64-bit: 128) */
 
-/* StatRecord.kind and StatRecord.originCode.  The origin code tells the host
- * that originPath names the archive the examined file was opened from. */
+/* StatRecord.kind, and StatRecord.originCode of a record that FStat filled:
+ * its originPath then names the archive the file was opened from. */
 enum { kStatKindFile = 0, kStatKindDirectory = 1 };
 enum { kStatOriginFStat = 2 };
 
@@ -113,7 +113,7 @@ enum { kSeekCurrent = 0, kSeekStart = 1, kSeekEnd = 2 };
  * CreateSourceFileName, whose isTag5 says which value it was given). */
 enum {
     kOpenTagSource2 = 2,    /* a value; wins over tag 5 on hosts 7.1 and later */
-    kOpenTagQualifier3 = 3, /* qualifies tag 2 only */
+    kOpenTagQualifier3 = 3, /* qualifies tag 2 */
     kOpenTagQualifier4 = 4, /* qualifies tag 2 or tag 5 */
     kOpenTagSource5 = 5     /* a value; wins over tag 2 on older hosts */
 };
