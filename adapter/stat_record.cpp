@@ -1,9 +1,7 @@
 #include "adapter/stat_record.h"
 
-#include <ctype.h>
 #include <stdint.h>
 #include <string.h>
-#include <strings.h>
 
 #include "plugin/dates.h"
 #include "plugin/plugin_state.h"
@@ -45,41 +43,6 @@ bool WriteName(StatRecord* record, const char* name, size_t length, int32_t flag
     return true;
 }
 
-namespace {
-
-// Whether stored, an entry's name, is path, letter case aside, where a '\'
-// that some Windows tools write between folders stands for a '/' of path.
-bool NamesAlike(const char* stored, const char* path) {
-    for (; *stored != '\0' && *path != '\0'; ++stored, ++path) {
-        const char c = *stored == '\\' ? '/' : *stored;
-        if (tolower(static_cast<unsigned char>(c)) != tolower(static_cast<unsigned char>(*path))) {
-            return false;
-        }
-    }
-    return *stored == *path;
-}
-
-bool FindWithBackslashes(zip_t* archive, const char* name, zip_stat_t* entry) {
-    if (strchr(name, '/') == nullptr) return false;  // the path has no separator to stand for
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
-        const auto index = static_cast<zip_uint64_t>(i);
-        const char* stored = zip_get_name(archive, index, 0);
-        if (stored != nullptr && strchr(stored, '\\') != nullptr && NamesAlike(stored, name)) {
-            return zip_stat_index(archive, index, 0, entry) == 0;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
-bool FindEntry(zip_t* archive, const char* name, zip_stat_t* entry) {
-    return zip_stat(archive, name, 0, entry) == 0 ||
-           zip_stat(archive, name, ZIP_FL_NOCASE, entry) == 0 ||
-           FindWithBackslashes(archive, name, entry);
-}
-
 bool SizeFits(const zip_stat_t& entry) {
     return (entry.valid & ZIP_STAT_SIZE) == 0 || entry.size <= static_cast<zip_uint64_t>(INT64_MAX);
 }
@@ -90,19 +53,10 @@ int32_t WriteEntry(zip_t* archive, const zip_stat_t& entry, StatRecord* record, 
     if (name == nullptr) return 0;
     const size_t length = strlen(name);
     const bool directory = length > 0 && name[length - 1] == '/';
-    record->kind = directory ? 1 : 0;
+    record->kind = directory ? kStatKindDirectory : kStatKindFile;
     record->size =
         directory || (entry.valid & ZIP_STAT_SIZE) == 0 ? 0 : static_cast<int64_t>(entry.size);
     if (!WriteName(record, name, length, flags)) return 0;
     if ((entry.valid & ZIP_STAT_MTIME) != 0) WriteEntryDates(record, entry.mtime);
     return 1;
-}
-
-bool SomeNameBeginsWith(zip_t* archive, const char* prefix, size_t length) {
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
-        const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-        if (name != nullptr && strncasecmp(name, prefix, length) == 0) return true;
-    }
-    return false;
 }
