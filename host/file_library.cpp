@@ -32,6 +32,17 @@
 #include "host/source_names.h"
 
 namespace cvx {
+
+// A script's file object. While it is open it is in the host's list of open
+// file objects (HostState::scriptFiles), linked through its own fields: the
+// userdata never moves, and linking allocates nothing.
+struct FileObject {
+    void* adapter;       // an open adapter file, or null
+    HostFile real;       // an open real file, or 0
+    FileObject* next;    // the next open file object
+    FileObject** link;   // the pointer to this one in the list; null when closed
+};
+
 namespace {
 
 constexpr char kFileType[] = "cvxhost.file";
@@ -40,10 +51,6 @@ constexpr int32_t kReadBlock = 65536;
 const PluginEntries& Plugin() { return H().entries; }
 const FileServices& Files() { return *FileServiceTable(); }
 
-struct FileObject {
-    void* adapter;  // an open adapter file, or null
-    HostFile real;  // an open real file, or 0
-};
 
 FileObject* CheckFile(lua_State* L) {
     return static_cast<FileObject*>(luaL_checkudata(L, 1, kFileType));
@@ -65,6 +72,10 @@ void CloseObject(FileObject* f) {
     if (f->real != 0) Files().CloseFile(f->real);
     f->adapter = nullptr;
     f->real = 0;
+    if (f->link == nullptr) return;
+    *f->link = f->next;
+    if (f->next != nullptr) f->next->link = f->link;
+    f->link = nullptr;
 }
 
 // ------------------------------------------------------------- stat tables
@@ -218,11 +229,10 @@ int FileSource(lua_State* L) {
     return 1;
 }
 
-// A file left open when its object is collected is closed then, as long as
-// the plugin still runs; after that the leak report shows it.
+// A file left open when its object is collected is closed then; those still
+// open when the script is over are closed by CloseScriptFiles.
 int FileCollect(lua_State* L) {
-    FileObject* f = CheckFile(L);
-    if (H().started) CloseObject(f);
+    CloseObject(CheckFile(L));
     return 0;
 }
 
@@ -267,7 +277,7 @@ void ReadOpenOptions(lua_State* L, OpenRequest* request) {
 
 FileObject* NewFileObject(lua_State* L) {
     auto* f = static_cast<FileObject*>(lua_newuserdatauv(L, sizeof(FileObject), 0));
-    *f = FileObject{nullptr, 0};
+    *f = FileObject{nullptr, 0, nullptr, nullptr};
     luaL_setmetatable(L, kFileType);
     return f;
 }
@@ -283,7 +293,13 @@ FileObject* OpenArguments(lua_State* L, OpenRequest* request) {
                                 request->tagCount == 0 ? nullptr : request->tags);
     DropTransientSourceNames();
     if (f->adapter == nullptr) f->real = Files().OpenFile(request->path, request->mode);
-    if (f->adapter != nullptr || f->real != 0) return f;
+    if (f->adapter != nullptr || f->real != 0) {
+        f->next = H().scriptFiles;
+        if (f->next != nullptr) f->next->link = &f->next;
+        f->link = &H().scriptFiles;
+        H().scriptFiles = f;
+        return f;
+    }
     luaL_pushfail(L);
     lua_pushfstring(L, "cannot open %s", request->path);
     return nullptr;
@@ -413,6 +429,10 @@ int HostListDirectory(lua_State* L) {
 }
 
 }  // namespace
+
+void CloseScriptFiles() {
+    while (H().scriptFiles != nullptr) CloseObject(H().scriptFiles);
+}
 
 void AddFileFunctions(lua_State* L) {
     static const luaL_Reg methods[] = {

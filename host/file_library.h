@@ -12,6 +12,12 @@ namespace cvx {
 // the stack.
 void AddFileFunctions(lua_State* L);
 
+// Closes every file the scripts still hold open, newest first (an adapter
+// file before the real file it was opened inside). Called when the scripts
+// are over, before the plugin is shut down: a file object collected later
+// finds its file closed, and the plugin keeps no list of its own handles.
+void CloseScriptFiles();
+
 }  // namespace cvx
 
 #endif

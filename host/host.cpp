@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/file_library.h"
 #include "host/host_state.h"
 #include "host/script_library.h"
 #include "host/services.h"
@@ -187,6 +188,9 @@ bool Host::RunString(const std::string& chunk, std::string* error) {
 }
 
 void Host::Stop() {
+    // As a host closes its files before it unloads a plugin: no adapter
+    // handle may outlive the plugin's code.
+    if (vm_ != nullptr) CloseScriptFiles();
     if (state_->started) {
         state_->entries.FreeLibrary(reinterpret_cast<VmState*>(vm_));
         state_->started = false;

@@ -51,6 +51,8 @@ struct SourceData {
     bool transient = false;  // made by MakeSourceFileName: lives for one file-layer call
 };
 
+struct FileObject;
+
 struct HostState {
     explicit HostState(const HostOptions& o) : options(o) {}
 
@@ -73,6 +75,7 @@ struct HostState {
     void AdoptBlock(void* block);
     std::map<void*, Block> blocks;
     std::map<uintptr_t, std::unique_ptr<OpenHostFile>> files;
+    FileObject* scriptFiles = nullptr;  // the scripts' open file objects (file_library.cpp)
     std::vector<std::string> violations;
 
     std::vector<std::string> errorMessages;  // index = code - kFirstErrorCode
