@@ -14,6 +14,7 @@
 #include <cinttypes>
 #include <cstring>
 
+#include "host/conversions.h"
 #include "host/host_state.h"
 #include "host/services.h"
 #include "host/source_names.h"

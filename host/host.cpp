@@ -11,9 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/file_library.h"
 #include "host/host_state.h"
-#include "host/script_library.h"
+#include "host/script_tables.h"
 #include "host/services.h"
 #include "host/time_zone.h"
 
@@ -117,12 +116,7 @@ bool Host::Start(std::string* error) {
         const int32_t status = e.RequirePlugin(vm);
         if (status != 0) {
             *error = "RequirePlugin failed with code " + std::to_string(status);
-            if (const char* text = ErrorText(status)) {
-                std::string message = text;
-                const size_t at = message.find("%s");
-                if (at != std::string::npos) message.replace(at, 2, state_->errorArg);
-                *error += ": " + message;
-            }
+            if (const char* message = ErrorMessage(status)) *error += std::string(": ") + message;
             return false;
         }
     }

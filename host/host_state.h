@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host.h"
+#include "host/host_types.h"
 
 namespace cvx {
 
@@ -80,8 +80,9 @@ struct HostState {
 
     std::vector<std::string> errorMessages;  // index = code - kFirstErrorCode
     std::string errorArg;
+    std::string errorMessage;  // ErrorMessage's last answer
     int32_t lastErrorCode = 0;
-    int32_t nextCallbackCode = Host::kFirstCallbackCode;
+    int32_t nextCallbackCode = kFirstCallbackCode;
 
     bool inCallback = false;
     // From tag 31 being set until CallFunction: the callback's arguments are

@@ -1,0 +1,22 @@
+// Conversions between the host's words and records and what scripts and the
+// system give.
+#ifndef CVXHOST_CONVERSIONS_H
+#define CVXHOST_CONVERSIONS_H
+
+#include <sys/stat.h>
+
+#include "plugin/host_interface.h"
+
+namespace cvx {
+
+// Truncates toward zero and saturates at the 32-bit range, as every host
+// conversion of a script number to a word does.
+int32_t TruncateToInt32(double value);
+// Local time as a DateGroup (month from 0, full year).
+DateGroup DateFromTime(long long seconds);
+// A file's record: its size (0 for a directory) and modification time.
+StatRecord RecordFromStat(const struct stat& st, const char* name);
+
+}  // namespace cvx
+
+#endif
