@@ -14,8 +14,11 @@ int32_t TruncateToInt32(double value) {
 
 StatRecord RecordFromStat(const struct stat& st, const char* name) {
     StatRecord r{};
-    r.kind = S_ISDIR(st.st_mode) ? 1 : 0;
-    r.size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
+    r.kind = S_ISREG(st.st_mode)   ? 0
+             : S_ISDIR(st.st_mode) ? 1
+             : S_ISLNK(st.st_mode) ? kKindLink
+                                   : kKindOther;
+    r.size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
     r.dates[0] = r.dates[1] = r.dates[2] = DateFromTime(static_cast<long long>(st.st_mtime));
     r.name = name;
     return r;

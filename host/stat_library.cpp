@@ -47,8 +47,9 @@ int HostStat(lua_State* L) {
         PushAdapterStat(L, r, flags);
         return 1;
     }
+    // A link is reported, not followed (a path that ends in '/' goes through it).
     struct stat st {};
-    if (stat(path, &st) != 0) {
+    if (lstat(path, &st) != 0) {
         luaL_pushfail(L);
         return 1;
     }
@@ -87,8 +88,10 @@ bool ListRealDirectory(const std::string& path, Listing* listing) {
     closedir(dir);
     std::sort(listing->names.begin(), listing->names.end());
     for (const std::string& name : listing->names) {
+        // Links are listed, never followed: a link to a folder above would
+        // make the tree endless. An entry gone meanwhile is "other".
         struct stat st {};
-        if (stat((path + "/" + name).c_str(), &st) != 0) st = {};
+        if (lstat((path + "/" + name).c_str(), &st) != 0) st = {};
         listing->records.push_back(RecordFromStat(st, nullptr));
     }
     listing->source = "file";
@@ -130,7 +133,8 @@ int HostListDirectory(lua_State* L) {
 
 void PushStatTable(lua_State* L, const StatRecord& r, const char* source) {
     lua_createtable(L, 0, 9);
-    lua_pushstring(L, r.kind == 1 ? "directory" : r.kind == 0 ? "file" : "other");
+    static const char* const kinds[] = {"file", "directory", "link", "other"};
+    lua_pushstring(L, kinds[r.kind >= 0 && r.kind < kKindOther ? r.kind : kKindOther]);
     lua_setfield(L, -2, "kind");
     SetInteger(L, "size", r.size);
     lua_pushstring(L, r.name != nullptr ? r.name : "");
