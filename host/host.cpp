@@ -185,23 +185,14 @@ void Host::Stop() {
     // As a host closes its files before it unloads a plugin: no adapter
     // handle may outlive the plugin's code.
     if (vm_ != nullptr) CloseScriptFiles();
-    if (state_->started) {
-        state_->entries.FreeLibrary(reinterpret_cast<VmState*>(vm_));
-        state_->started = false;
-    }
-    if (initialised_) {
-        state_->entries.ClosePlugin();
-        initialised_ = false;
-    }
-    if (vm_ != nullptr) {
-        lua_close(vm_);
-        vm_ = nullptr;
-    }
-    if (library_ != nullptr) {
-        dlclose(library_);
-        library_ = nullptr;
-        header_ = nullptr;
-    }
+    if (state_->started) state_->entries.FreeLibrary(reinterpret_cast<VmState*>(vm_));
+    if (initialised_) state_->entries.ClosePlugin();
+    if (vm_ != nullptr) lua_close(vm_);
+    if (library_ != nullptr) dlclose(library_);
+    state_->started = initialised_ = false;
+    vm_ = nullptr;
+    library_ = nullptr;
+    header_ = nullptr;
 }
 
 std::map<std::string, int> HostState::LiveBlocksByTag() const {

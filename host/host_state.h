@@ -27,9 +27,9 @@ struct OpenHostFile {
     // Files opened for reading (always regular) are read ahead, as a
     // buffered file layer reads them (libzip asks for a few bytes at a time
     // while it reads a central directory); the host then keeps their
-    // position itself. The buffer comes from malloc, not from a container:
-    // when memory is short the file is read without it, and no exception
-    // can reach the plugin.
+    // position itself. This emulates a real host's speed and is no host
+    // obligation. The buffer comes from malloc: when memory is short the
+    // file is read without it, and no exception can reach the plugin.
     bool readAhead = false;
     int64_t position = 0;      // readAhead: offset in fd of the next byte to read
     char* ahead = nullptr;     // readAhead: bytes of fd from aheadStart on, or null

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -25,13 +26,10 @@ void SetInteger(lua_State* L, const char* key, lua_Integer value) {
 }
 
 void PushDate(lua_State* L, const DateGroup& d) {
+    static const char* const keys[] = {"second", "minute", "hour", "day", "month", "year"};
+    const int32_t values[] = {d.second, d.minute, d.hour, d.day, d.month, d.year};
     lua_createtable(L, 0, 6);
-    SetInteger(L, "second", d.second);
-    SetInteger(L, "minute", d.minute);
-    SetInteger(L, "hour", d.hour);
-    SetInteger(L, "day", d.day);
-    SetInteger(L, "month", d.month);
-    SetInteger(L, "year", d.year);
+    for (int i = 0; i < 6; ++i) SetInteger(L, keys[i], values[i]);
 }
 
 int PushAdapterStatOp(lua_State* L) {
@@ -146,9 +144,10 @@ void PushStatTable(lua_State* L, const StatRecord& r, const char* source) {
     }
     lua_setfield(L, -2, "dates");
     const DateGroup& d = r.dates[0];
-    lua_pushfstring(L, "%d-%s%d-%s%d %s%d:%s%d:%s%d", d.year, d.month + 1 < 10 ? "0" : "",
-                    d.month + 1, d.day < 10 ? "0" : "", d.day, d.hour < 10 ? "0" : "", d.hour,
-                    d.minute < 10 ? "0" : "", d.minute, d.second < 10 ? "0" : "", d.second);
+    char time[64];
+    snprintf(time, sizeof time, "%d-%02d-%02d %02d:%02d:%02d", d.year, d.month + 1, d.day, d.hour,
+             d.minute, d.second);
+    lua_pushstring(L, time);
     lua_setfield(L, -2, "time");
     lua_pushstring(L, source);
     lua_setfield(L, -2, "source");

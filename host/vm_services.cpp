@@ -1,18 +1,13 @@
-// Sub-table 10: the script VM, one operation per Lua C API call. The
-// Check and Opt operations raise Lua's usual argument errors, which unwind
-// with longjmp: nothing in these functions needs a destructor at that point.
-//
-// Two duties beyond the Lua C API:
-// - Handles. A script never sees a handle word itself (the plugin's record
-//   address, reused once the record is freed) but a token of the host's,
-//   made when the object's handle is first pushed and dead from the moment
-//   the object is unregistered. A dead token names no object, whatever
-//   record later lives at the same address.
-// - Callback arguments. From tag 31 being set until CallFunction the
-//   plugin builds a callback's arguments, possibly from inside libzip,
-//   where nothing may unwind. The operations that allocate then run
-//   protected; when memory runs out they keep the stack's shape (nil for a
-//   value) and CallFunction calls nothing and returns kErrNoMemory.
+// Sub-table 10: the script VM, one operation per Lua C API call; the Check
+// and Opt operations raise Lua's argument errors (longjmp: nothing here
+// needs a destructor then). Two duties beyond the Lua C API:
+// - Handles. A script sees not a handle word (a record's address, reused
+//   once the record is freed) but a token of the host's, dead from the
+//   moment the object is unregistered, whatever record later lives there.
+// - Callback arguments. From tag 31 being set until CallFunction they are
+//   built, possibly inside libzip, where nothing may unwind: the operations
+//   that allocate run protected; when memory runs out they keep the stack's
+//   shape (nil for a value) and CallFunction returns kErrNoMemory.
 #include <lauxlib.h>
 #include <lua.h>
 
@@ -110,11 +105,7 @@ int NewTableOp(lua_State* L) {
 }
 int PushStringOp(lua_State* L) {
     const char* text = static_cast<const char*>(lua_touserdata(L, 1));
-    if (lua_isnoneornil(L, 2)) {
-        lua_pushstring(L, text);
-    } else {
-        lua_pushlstring(L, text, static_cast<size_t>(lua_tointeger(L, 2)));
-    }
+    lua_pushlstring(L, text, static_cast<size_t>(lua_tointeger(L, 2)));
     return 1;
 }
 int SetTableOp(lua_State* L) {
@@ -147,13 +138,10 @@ void PushStringLen(VmState* vm, const char* text, size_t length) {
     }
     lua_pushlstring(L, text, length);
 }
+// As lua_pushstring, null gives nil.
 void PushString(VmState* vm, const char* text) {
-    lua_State* L = S(vm);
-    if (H().preparingCall) {
-        lua_pushlightuserdata(L, const_cast<char*>(text));
-        if (WhilePreparing(L, PushStringOp, 1, 1)) return;
-    }
-    lua_pushstring(L, text);
+    if (text == nullptr) return lua_pushnil(S(vm));
+    PushStringLen(vm, text, strlen(text));
 }
 void PushHandle(VmState* vm, uintptr_t handle) {
     if (!PushObjectHandle(S(vm), handle)) {
