@@ -81,11 +81,7 @@ int FileGetC(lua_State* L) {
         unsigned char byte = 0;
         if (Files().ReadFile(f->real, &byte, 1) == 1) c = byte;
     }
-    if (c < 0) {
-        lua_pushnil(L);
-    } else {
-        lua_pushinteger(L, c);
-    }
+    c < 0 ? lua_pushnil(L) : lua_pushinteger(L, c);
     return 1;
 }
 
@@ -93,24 +89,20 @@ int FileSeek(lua_State* L) {
     FileObject* f = CheckOpenFile(L);
     const lua_Integer offset = luaL_checkinteger(L, 2);
     const auto mode = static_cast<int32_t>(luaL_optinteger(L, 3, kSeekStart));
-    const int64_t previous = f->adapter != nullptr
-                                 ? Plugin().FSeek(f->adapter, offset, mode)
-                                 : Files().SeekFile(f->real, offset, mode);
-    lua_pushinteger(L, previous);
+    lua_pushinteger(L, f->adapter != nullptr ? Plugin().FSeek(f->adapter, offset, mode)
+                                             : Files().SeekFile(f->real, offset, mode));
     return 1;
 }
 
 int FileEof(lua_State* L) {
     FileObject* f = CheckOpenFile(L);
-    bool eof = true;
     if (f->adapter != nullptr) {
-        eof = Plugin().FEof(f->adapter) != 0;
-    } else {
-        StatRecord r{};
-        const int64_t at = Files().SeekFile(f->real, 0, kSeekCurrent);
-        eof = Files().ExamineFile(f->real, 0, &r, 0) == 0 || at < 0 || at >= r.size;
+        lua_pushboolean(L, Plugin().FEof(f->adapter) != 0);
+        return 1;
     }
-    lua_pushboolean(L, eof);
+    StatRecord r{};
+    const int64_t at = Files().SeekFile(f->real, 0, kSeekCurrent);
+    lua_pushboolean(L, Files().ExamineFile(f->real, 0, &r, 0) == 0 || at < 0 || at >= r.size);
     return 1;
 }
 

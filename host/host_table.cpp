@@ -1,6 +1,6 @@
 // The host's own `host` table: attribute queries, accounting and fault
-// injection; the file functions join it from file_library.cpp and
-// stat_library.cpp.
+// injection (README.md says what each function does for a script); the
+// file functions join it from file_library.cpp and stat_library.cpp.
 #include <lauxlib.h>
 #include <lua.h>
 
@@ -14,15 +14,6 @@
 namespace cvx {
 namespace {
 
-const HelpStringRecord* HelpFor(const char* name) {
-    const CommandRecord* commands = H().entries.GetCommands();
-    const HelpStringRecord* help = H().entries.GetHelpStrings();
-    for (int i = 0; commands[i].name != nullptr; ++i) {
-        if (strcmp(commands[i].name, name) == 0) return &help[i];
-    }
-    return nullptr;
-}
-
 // The object type whose id is argument 1.
 const HostState::ObjectType& CheckObjectType(lua_State* L) {
     const int64_t index = luaL_checkinteger(L, 1) - HostState::kFirstTypeId;
@@ -32,7 +23,6 @@ const HostState::ObjectType& CheckObjectType(lua_State* L) {
     return H().objectTypes[static_cast<size_t>(index)];
 }
 
-// host.GetAttribute(type, id, attribute): the generic attribute query.
 int HostGetAttribute(lua_State* L) {
     const HostState::ObjectType& type = CheckObjectType(L);
     const int32_t attribute = TruncateToInt32(luaL_checknumber(L, 3));
@@ -45,8 +35,7 @@ int HostGetAttribute(lua_State* L) {
     return 1;
 }
 
-// host.Objects(type): the identifiers of the type's list, walked as the
-// host walks it.
+// Walks the list as the host walks it.
 int HostObjects(lua_State* L) {
     const HostState::ObjectType& type = CheckObjectType(L);
     lua_newtable(L);
@@ -86,7 +75,6 @@ int HostOpenFiles(lua_State* L) {
     return 1;
 }
 
-// host.FailAlloc(k [, tag]): the k-th next allocation (of that tag) fails.
 int HostFailAlloc(lua_State* L) {
     const lua_Integer k = luaL_checkinteger(L, 1);
     const char* tag = luaL_optstring(L, 2, "");
@@ -94,10 +82,6 @@ int HostFailAlloc(lua_State* L) {
     return 0;
 }
 
-// host.FailVmAlloc(k [, "callback"]): the k-th next allocation of the
-// script VM fails; with "callback", counting only those made while the
-// plugin builds a callback's arguments or the callback runs; k = 0 cancels.
-// Returns how many failures the previous call armed brought.
 int HostFailVmAlloc(lua_State* L) {
     const lua_Integer k = luaL_checkinteger(L, 1);
     const bool inCallbacks = strcmp(luaL_optstring(L, 2, ""), "callback") == 0;
@@ -109,8 +93,6 @@ int HostFailVmAlloc(lua_State* L) {
     return 1;
 }
 
-// host.FailIo(kind, k): kind is "open", "read", "write", "seek", "examine"
-// or "call"; the k-th next such call fails; k = 0 cancels.
 int HostFailIo(lua_State* L) {
     static const char* const kinds[] = {"open", "read", "write", "seek", "examine", "call", nullptr};
     static const Fault faults[] = {Fault::OpenFile,  Fault::ReadFile,    Fault::WriteFile,
@@ -121,10 +103,14 @@ int HostFailIo(lua_State* L) {
 }
 
 int HostHelp(lua_State* L) {
-    const HelpStringRecord* help = HelpFor(luaL_checkstring(L, 1));
-    if (help == nullptr) return 0;
-    lua_pushstring(L, help->text);
-    return 1;
+    const char* name = luaL_checkstring(L, 1);
+    const CommandRecord* commands = H().entries.GetCommands();
+    for (int i = 0; commands[i].name != nullptr; ++i) {
+        if (strcmp(commands[i].name, name) != 0) continue;
+        lua_pushstring(L, H().entries.GetHelpStrings()[i].text);
+        return 1;
+    }
+    return 0;
 }
 
 int HostInCallback(lua_State* L) {

@@ -14,17 +14,16 @@ void OpenScriptLibrary(lua_State* L);
 // The `host` table (host_table.cpp), with the functions added below.
 void OpenHostLibrary(lua_State* L);
 
-// Each function below asks the plugin's file and directory adapter first
-// and falls back to the real file system, as the host's file layer does.
-// file_library.cpp: host.OpenFile and host.ReadFile, into the table on top.
+// The file functions ask the plugin's adapter first and fall back to the
+// real file system, as the host's file layer does. Added to the table on
+// top: host.OpenFile, host.ReadFile (file_library.cpp); host.Stat,
+// host.ListDirectory (stat_library.cpp).
 void AddFileFunctions(lua_State* L);
-// Closes every file the scripts still hold open, newest first (an adapter
-// file before the real file it was opened inside). Called when the scripts
-// are over, before the plugin is shut down: the plugin keeps no list of
-// its own handles.
-void CloseScriptFiles();
-// stat_library.cpp: host.Stat and host.ListDirectory, into the table on top.
 void AddStatFunctions(lua_State* L);
+// Closes every file the scripts still hold, newest first (an adapter file
+// before the real file it was opened inside); called before the plugin is
+// shut down, since the plugin keeps no list of its handles.
+void CloseScriptFiles();
 
 // A stat table for r, from source ("adapter" or "file"). May raise.
 void PushStatTable(lua_State* L, const StatRecord& r, const char* source);
