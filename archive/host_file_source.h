@@ -44,8 +44,6 @@ extern "C" zip_int64_t ArchiveSourceCallback(void* state, void* data, zip_uint64
                                              zip_source_cmd_t command);
 extern "C" zip_int64_t StreamSourceCallback(void* state, void* data, zip_uint64_t length,
                                             zip_source_cmd_t command);
-// StreamSourceCallback's earlier name, kept until zip.AddFile uses the new one.
-inline constexpr zip_source_callback HostFileSourceCallback = StreamSourceCallback;
 
 // An archive-mode state over the file at path, held open read-only, with its
 // length ("scb"). Null on any failure, with nothing held.

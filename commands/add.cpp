@@ -81,7 +81,7 @@ int32_t AddEntry(zip_t* archive, const char* path, const char* newName, zip_int6
     Files().CloseFile(file);
     HostFileSourceState* state = NewStreamSourceState(path);
     if (state == nullptr) return kErrNoMemory;
-    zip_source_t* source = zip_source_function(archive, HostFileSourceCallback, state);
+    zip_source_t* source = zip_source_function(archive, StreamSourceCallback, state);
     if (source == nullptr) {
         System().Free(state);
         return gPlugin.errZip;
