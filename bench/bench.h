@@ -55,8 +55,7 @@ using InProcessRun = double (*)(const CaseContext&);
 // The argument vector of a tool run as a program; its output goes nowhere.
 using ToolCommand = std::vector<std::string> (*)(const CaseContext&);
 
-// A row of the table, written with designated initializers: what a row
-// leaves out keeps the default below.
+// A row of the table; rows name their fields, the rest keep these defaults.
 struct Case {
     const char* id;
     const char* section;

@@ -67,9 +67,8 @@ double ReadEntry(const std::string& path, int32_t block, int fd, int64_t expecte
     return seconds;
 }
 
-// The size of the block that holds the first `held` bytes of an entry of
-// `size` bytes, as adapter/entry_cache.cpp grows its cache: 64 KiB doubled
-// until it holds them, never past the entry's size.
+// The block holding the first `held` bytes of an entry of `size` bytes, as
+// adapter/entry_cache.cpp sizes its cache.
 int64_t CacheBlockSize(int64_t held, int64_t size) {
     if (held == 0) return 0;
     int64_t block = 65536;
@@ -80,9 +79,8 @@ int64_t CacheBlockSize(int64_t held, int64_t size) {
 }
 
 // The first pass's physical limit: zip_fread in 64 KiB calls, each into the
-// next 64 KiB of one block that keeps every byte and grows as the entry
-// cache does (by the same realloc), so that it touches exactly as much
-// fresh memory as the adapter does, and does nothing else.
+// next bytes of one block grown as the cache is (by the same realloc), so
+// that it touches as much fresh memory as the adapter and does nothing else.
 double ReadIntoGrowingBlock(const std::string& path, int64_t size) {
     const double start = Now();
     zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, nullptr);
