@@ -55,17 +55,18 @@ using InProcessRun = double (*)(const CaseContext&);
 // The argument vector of a tool run as a program; its output goes nowhere.
 using ToolCommand = std::vector<std::string> (*)(const CaseContext&);
 
+// A row of the table; rows name their fields, the rest keep these defaults.
 struct Case {
     const char* id;
     const char* section;
     const char* label;
-    const char* baseline;               // the row it is compared with, or null
-    bool speed;                         // compared as speed (baseline / own time), else as time
-    int64_t (*bytes)(const Workload&);  // bytes delivered, for MB/s; may be null
-    InProcessRun run;                   // one of run and tool
-    ToolCommand tool;
-    bool warm;           // run once untimed first (short cases)
-    int maxRepetitions;  // fewer samples for a very slow case; 0 = all
+    const char* baseline = nullptr;  // the row it is compared with
+    bool speed = true;               // compared as speed (baseline / own time), else as time
+    int64_t (*bytes)(const Workload&) = nullptr;  // bytes delivered, for MB/s
+    InProcessRun run = nullptr;                   // one of run and tool
+    ToolCommand tool = nullptr;
+    bool warm = false;       // run once untimed first (short cases)
+    int maxRepetitions = 0;  // fewer samples for a very slow case; 0 = all
 };
 
 enum class Goal { SpeedAtLeast, TimeAtMost, MBPerSecAtLeast, RssNotAbove };

@@ -67,6 +67,45 @@ double ReadEntry(const std::string& path, int32_t block, int fd, int64_t expecte
     return seconds;
 }
 
+// The block holding the first `held` bytes of an entry of `size` bytes, as
+// adapter/entry_cache.cpp sizes its cache.
+int64_t CacheBlockSize(int64_t held, int64_t size) {
+    if (held == 0) return 0;
+    int64_t block = 65536;
+    while (block < held && block <= size / 2)
+        block *= 2;
+    if (block < held) return size;
+    return block < size ? block : size;
+}
+
+// The first pass's physical limit: zip_fread in 64 KiB calls, each into the
+// next bytes of one block grown as the cache is (by the same realloc), so
+// that it touches as much fresh memory as the adapter and does nothing else.
+double ReadIntoGrowingBlock(const std::string& path, int64_t size) {
+    const double start = Now();
+    zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, nullptr);
+    if (archive == nullptr) return Failed("zip_open failed: " + path);
+    zip_file_t* entry = zip_fopen_index(archive, 0, 0);
+    unsigned char* block = nullptr;
+    int64_t held = 0;
+    while (entry != nullptr && held < size) {
+        const int64_t chunk = size - held < 65536 ? size - held : 65536;
+        const int64_t blockSize = CacheBlockSize(held + chunk, size);
+        if (blockSize != CacheBlockSize(held, size)) {
+            void* grown = realloc(block, static_cast<size_t>(blockSize));
+            if (grown == nullptr) break;
+            block = static_cast<unsigned char*>(grown);
+        }
+        if (zip_fread(entry, block + held, static_cast<zip_uint64_t>(chunk)) != chunk) break;
+        held += chunk;
+    }
+    if (entry != nullptr) zip_fclose(entry);
+    zip_discard(archive);
+    free(block);
+    const double seconds = Now() - start;
+    return held == size ? seconds : Failed("short read: " + path);
+}
+
 double ExtractToNull(const std::string& path, int64_t expected) {
     const int fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
     const double seconds = ReadEntry(path, 65536, fd, expected);
@@ -312,28 +351,28 @@ constexpr const char* kM = "Memory";
 
 // clang-format off
 const std::vector<Case> kCases = {
-    // id, section, label, baseline, speed, bytes, run, tool, warm, maxRepetitions
-    {"x.raw", kX, "libzip: zip_fopen_index + 64 KiB zip_fread + write", nullptr, true, Big, RUN(ExtractToNull(c.paths.BigDeflated(), c.work.BigBytes())), nullptr, false, 0},
-    {"x.plugin", kX, "zip.ExtractFile (OpenArchive to CloseArchive)", "x.raw", true, Big, RUN(Extract(c, c.paths.BigDeflated())), nullptr, false, 0},
-    {"x.unzip", kX, "unzip -p", "x.raw", true, Big, nullptr, UnzipDeflated, false, 0},
-    {"s.raw", kS, "libzip: zip_fopen_index + 64 KiB zip_fread + write", nullptr, true, Big, RUN(ExtractToNull(c.paths.BigStored(), c.work.BigBytes())), nullptr, false, 0},
-    {"s.plugin", kS, "zip.ExtractFile", "s.raw", true, Big, RUN(Extract(c, c.paths.BigStored())), nullptr, false, 0},
-    {"a.raw64k", kA, "libzip: zip_fread, 64 KiB calls", nullptr, true, Big, RUN(ReadEntry(c.paths.BigDeflated(), 65536, -1, c.work.BigBytes())), nullptr, false, 0},
-    {"a.fread64k", kA, "adapter FOpen + FRead, 64 KiB calls (first pass)", "a.raw64k", true, Big, RUN(ReadFirstPass(c, 65536, c.work.BigBytes())), nullptr, false, 0},
-    {"a.half", kA, "the same, first half of the entry only", nullptr, true, Half, RUN(ReadFirstPass(c, 65536, c.work.BigBytes() / 2)), nullptr, false, 0},
-    {"a.raw4k", kA, "libzip: zip_fread, 4 KiB calls", nullptr, true, Big, RUN(ReadEntry(c.paths.BigDeflated(), 4096, -1, c.work.BigBytes())), nullptr, false, 0},
-    {"a.fread4k", kA, "adapter FRead, 4 KiB calls (first pass)", "a.raw4k", true, Big, RUN(ReadFirstPass(c, 4096, c.work.BigBytes())), nullptr, false, 0},
-    {"a.cached", kA, "adapter FRead, second pass (from the cache)", nullptr, true, Big, AdapterCachedPass, nullptr, false, 0},
-    {"a.seek.physfs", kA, "PhysicsFS, 31 seeks back by 1 MiB", nullptr, true, nullptr, PhysfsSeekPattern, nullptr, false, 3},
-    {"a.seek", kA, "adapter FSeek + FRead, 31 seeks back by 1 MiB", "a.seek.physfs", true, nullptr, AdapterSeekPattern, nullptr, false, 0},
-    {"c.half", kC, "adapter first pass, first half of the entry", nullptr, true, Half, RUN((gCopyOnGrowth = true, ReadFirstPass(c, 65536, c.work.BigBytes() / 2))), nullptr, false, 0},
-    {"c.whole", kC, "adapter first pass, the whole entry", "c.half", false, Big, RUN((gCopyOnGrowth = true, ReadFirstPass(c, 65536, c.work.BigBytes()))), nullptr, false, 0},
-    {"l.stat.bare", kL, "libzip: zip_open + zip_stat (nocase) + zip_discard", nullptr, false, nullptr, BareStatFile, nullptr, true, 0},
-    {"l.stat", kL, "adapter Stat of the last file", "l.stat.bare", false, nullptr, RUN(StatPath(c, LastFile(c.work), 0)), nullptr, true, 0},
-    {"l.stat.dir", kL, "adapter Stat of a directory known from deeper names", "l.stat.bare", false, nullptr, RUN(StatPath(c, LastImpliedDirectory(c.work), 1)), nullptr, true, 0},
-    {"l.walk", kL, "libzip: zip_open + one walk over the names", nullptr, false, nullptr, BareWalkNames, nullptr, true, 0},
-    {"l.root", kL, "adapter OpenDir + NextDirEntry of the root", "l.walk", false, nullptr, AdapterListRoot, nullptr, true, 0},
-    {"m.small", kM, "zip.ExtractFile of a 1/16 size entry", nullptr, true, Small, RUN(Extract(c, c.paths.SmallDeflated())), nullptr, false, 0},
+    {.id = "x.raw", .section = kX, .label = "libzip: zip_fopen_index + 64 KiB zip_fread + write", .bytes = Big, .run = RUN(ExtractToNull(c.paths.BigDeflated(), c.work.BigBytes()))},
+    {.id = "x.plugin", .section = kX, .label = "zip.ExtractFile (OpenArchive to CloseArchive)", .baseline = "x.raw", .bytes = Big, .run = RUN(Extract(c, c.paths.BigDeflated()))},
+    {.id = "x.unzip", .section = kX, .label = "unzip -p", .baseline = "x.raw", .bytes = Big, .tool = UnzipDeflated},
+    {.id = "s.raw", .section = kS, .label = "libzip: zip_fopen_index + 64 KiB zip_fread + write", .bytes = Big, .run = RUN(ExtractToNull(c.paths.BigStored(), c.work.BigBytes()))},
+    {.id = "s.plugin", .section = kS, .label = "zip.ExtractFile", .baseline = "s.raw", .bytes = Big, .run = RUN(Extract(c, c.paths.BigStored()))},
+    {.id = "a.raw64k", .section = kA, .label = "libzip: zip_fread, 64 KiB calls", .bytes = Big, .run = RUN(ReadEntry(c.paths.BigDeflated(), 65536, -1, c.work.BigBytes()))},
+    {.id = "a.grow", .section = kA, .label = "libzip: zip_fread, 64 KiB calls into one block grown as the cache", .baseline = "a.raw64k", .bytes = Big, .run = RUN(ReadIntoGrowingBlock(c.paths.BigDeflated(), c.work.BigBytes()))},
+    {.id = "a.fread64k", .section = kA, .label = "adapter FOpen + FRead, 64 KiB calls (first pass)", .baseline = "a.grow", .bytes = Big, .run = RUN(ReadFirstPass(c, 65536, c.work.BigBytes()))},
+    {.id = "a.half", .section = kA, .label = "the same, first half of the entry only", .bytes = Half, .run = RUN(ReadFirstPass(c, 65536, c.work.BigBytes() / 2))},
+    {.id = "a.raw4k", .section = kA, .label = "libzip: zip_fread, 4 KiB calls", .bytes = Big, .run = RUN(ReadEntry(c.paths.BigDeflated(), 4096, -1, c.work.BigBytes()))},
+    {.id = "a.fread4k", .section = kA, .label = "adapter FRead, 4 KiB calls (first pass)", .baseline = "a.raw4k", .bytes = Big, .run = RUN(ReadFirstPass(c, 4096, c.work.BigBytes()))},
+    {.id = "a.cached", .section = kA, .label = "adapter FRead, second pass (from the cache)", .bytes = Big, .run = AdapterCachedPass},
+    {.id = "a.seek.physfs", .section = kA, .label = "PhysicsFS, 31 seeks back by 1 MiB", .run = PhysfsSeekPattern, .maxRepetitions = 3},
+    {.id = "a.seek", .section = kA, .label = "adapter FSeek + FRead, 31 seeks back by 1 MiB", .baseline = "a.seek.physfs", .run = AdapterSeekPattern},
+    {.id = "c.half", .section = kC, .label = "adapter first pass, first half of the entry", .bytes = Half, .run = RUN((gCopyOnGrowth = true, ReadFirstPass(c, 65536, c.work.BigBytes() / 2)))},
+    {.id = "c.whole", .section = kC, .label = "adapter first pass, the whole entry", .baseline = "c.half", .speed = false, .bytes = Big, .run = RUN((gCopyOnGrowth = true, ReadFirstPass(c, 65536, c.work.BigBytes())))},
+    {.id = "l.stat.bare", .section = kL, .label = "libzip: zip_open + zip_stat (nocase) + zip_discard", .run = BareStatFile, .warm = true},
+    {.id = "l.stat", .section = kL, .label = "adapter Stat of the last file", .baseline = "l.stat.bare", .speed = false, .run = RUN(StatPath(c, LastFile(c.work), 0)), .warm = true},
+    {.id = "l.stat.dir", .section = kL, .label = "adapter Stat of a directory known from deeper names", .baseline = "l.stat.bare", .speed = false, .run = RUN(StatPath(c, LastImpliedDirectory(c.work), 1)), .warm = true},
+    {.id = "l.walk", .section = kL, .label = "libzip: zip_open + one walk over the names", .run = BareWalkNames, .warm = true},
+    {.id = "l.root", .section = kL, .label = "adapter OpenDir + NextDirEntry of the root", .baseline = "l.walk", .speed = false, .run = AdapterListRoot, .warm = true},
+    {.id = "m.small", .section = kM, .label = "zip.ExtractFile of a 1/16 size entry", .bytes = Small, .run = RUN(Extract(c, c.paths.SmallDeflated()))},
 };
 
 // Speed targets are ratios of times in one run; see docs/performance.md.
@@ -342,6 +381,7 @@ const std::vector<Target> kTargets = {
     {"x.plugin", "x.unzip", Goal::SpeedAtLeast, 1.4},
     {"s.plugin", "s.raw", Goal::SpeedAtLeast, 0.97},
     {"a.fread64k", "a.raw64k", Goal::SpeedAtLeast, 0.85},
+    {"a.fread64k", "a.grow", Goal::SpeedAtLeast, 0.95},
     {"a.fread64k", "a.half", Goal::TimeAtMost, 2.3},
     {"a.fread4k", "a.raw4k", Goal::SpeedAtLeast, 0.8},
     {"a.cached", nullptr, Goal::MBPerSecAtLeast, 10000.0},
