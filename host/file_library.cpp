@@ -162,18 +162,18 @@ void ReadOpenOptions(lua_State* L, OpenRequest* request) {
     if (!lua_isnil(L, -1)) {
         size_t length = 0;
         const char* bytes = luaL_checklstring(L, -1, &length);
-        request->Add(2, reinterpret_cast<uintptr_t>(bytes));
-        request->Add(3, static_cast<uintptr_t>(length));
+        request->Add(kOpenTagSource2, reinterpret_cast<uintptr_t>(bytes));
+        request->Add(kOpenTagQualifier3, static_cast<uintptr_t>(length));
     }
     lua_getfield(L, 2, "file");
     if (!lua_isnil(L, -1)) {
         auto* outer = static_cast<FileObject*>(luaL_checkudata(L, -1, kFileType));
         if (outer->real == 0) luaL_error(L, "option 'file' needs an open real file");
-        request->Add(5, outer->real);
+        request->Add(kOpenTagSource5, outer->real);
     }
     lua_getfield(L, 2, "offset");
     if (!lua_isnil(L, -1)) {
-        request->Add(4, static_cast<uintptr_t>(luaL_checkinteger(L, -1)));
+        request->Add(kOpenTagQualifier4, static_cast<uintptr_t>(luaL_checkinteger(L, -1)));
     }
     lua_pop(L, 4);
 }
@@ -208,6 +208,8 @@ FileObject* OpenArguments(lua_State* L, OpenRequest* request) {
     return nullptr;
 }
 
+}  // namespace
+
 int HostOpenFile(lua_State* L) {
     OpenRequest request;
     return OpenArguments(L, &request) != nullptr ? 1 : 2;
@@ -238,13 +240,11 @@ int HostReadFile(lua_State* L) {
     return 1;
 }
 
-}  // namespace
-
 void CloseScriptFiles() {
     while (H().scriptFiles != nullptr) CloseObject(H().scriptFiles);
 }
 
-void AddFileFunctions(lua_State* L) {
+void OpenFileType(lua_State* L) {
     static const luaL_Reg methods[] = {
         {"Read", FileRead}, {"GetC", FileGetC},   {"Seek", FileSeek},     {"Eof", FileEof},
         {"Stat", FileStat}, {"Close", FileClose}, {"Source", FileSource}, {nullptr, nullptr},
@@ -256,10 +256,6 @@ void AddFileFunctions(lua_State* L) {
         lua_setfield(L, -2, "__gc");
     }
     lua_pop(L, 1);
-    static const luaL_Reg functions[] = {
-        {"OpenFile", HostOpenFile}, {"ReadFile", HostReadFile}, {nullptr, nullptr},
-    };
-    luaL_setfuncs(L, functions, 0);
 }
 
 }  // namespace cvx

@@ -195,16 +195,16 @@ void Host::Stop() {
     header_ = nullptr;
 }
 
-std::map<std::string, int> HostState::LiveBlocksByTag() const {
+std::map<std::string, int> Host::LiveBlocksByTag() const {
     std::map<std::string, int> byTag;
-    for (const auto& [block, info] : blocks) ++byTag[info.tag];
+    for (const auto& [block, info] : state_->blocks) ++byTag[info.tag];
     return byTag;
 }
 
 std::string Host::LeakReport() const {
     const HostState& s = *state_;
     std::string report;
-    for (const auto& [tag, count] : s.LiveBlocksByTag()) {
+    for (const auto& [tag, count] : LiveBlocksByTag()) {
         report += "live allocation: " + std::to_string(count) + " block(s) tagged \"" + tag + "\"\n";
     }
     for (const auto& [handle, file] : s.files) report += "open host file: " + file->path + "\n";
@@ -224,9 +224,7 @@ void HostState::AdoptBlock(void* block) {
     free(block);
 }
 
-const HostOptions& Host::options() const { return state_->options; }
 size_t Host::LiveBlocks() const { return state_->blocks.size(); }
-std::map<std::string, int> Host::LiveBlocksByTag() const { return state_->LiveBlocksByTag(); }
 size_t Host::OpenFiles() const { return state_->files.size(); }
 const std::vector<std::string>& Host::violations() const { return state_->violations; }
 int32_t Host::lastErrorCode() const { return state_->lastErrorCode; }

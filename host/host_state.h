@@ -32,13 +32,10 @@ struct OpenHostFile {
     // file is read without it, and no exception can reach the plugin.
     bool readAhead = false;
     int64_t position = 0;      // readAhead: offset in fd of the next byte to read
-    char* ahead = nullptr;     // readAhead: bytes of fd from aheadStart on, or null
-    int32_t aheadLength = 0;   // how many bytes ahead holds
+    // readAhead: bytes of fd from aheadStart on, or null
+    std::unique_ptr<char, void (*)(void*)> ahead{nullptr, free};
+    int32_t aheadLength = 0;  // how many bytes ahead holds
     int64_t aheadStart = 0;
-    OpenHostFile() = default;
-    OpenHostFile(const OpenHostFile&) = delete;
-    OpenHostFile& operator=(const OpenHostFile&) = delete;
-    ~OpenHostFile() { free(ahead); }
 };
 
 // Data that a source name made by the file services stands for: bytes held
@@ -71,7 +68,6 @@ struct HostState {
     [[gnu::format(printf, 2, 3)]] void Log(const char* format, ...);
     std::vector<std::string> calls;
 
-    std::map<std::string, int> LiveBlocksByTag() const;
     void AdoptBlock(void* block);
     std::map<void*, Block> blocks;
     std::map<uintptr_t, std::unique_ptr<OpenHostFile>> files;

@@ -1,11 +1,6 @@
 // cvxhost: runs Lua scripts against a zip.cvx plugin, as the host would.
-#include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -29,13 +24,9 @@ const char kUsage[] =
     "  --help               this text\n";
 
 std::string DefaultPlugin() {
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "zip.cvx";
-    self[n] = '\0';
-    std::string path(self);
-    const size_t slash = path.rfind('/');
-    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "zip.cvx";
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? "zip.cvx" : (self.parent_path() / "zip.cvx").string();
 }
 
 bool ParseVersion(const char* text, uint32_t* version, uint32_t* revision) {

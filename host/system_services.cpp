@@ -138,20 +138,14 @@ int32_t SetCapabilityState(PluginInfo*, uint32_t bit, int32_t state, int32_t res
     return 0;
 }
 
-const SystemServices kSystem = [] {
-    SystemServices s{};
-    s.SetHostTags = SetHostTags;
-    s.RegisterError = RegisterError;
-    s.SetErrorArg = SetErrorArg;
-    s.Alloc = Alloc;
-    s.Free = Free;
-    s.RegisterObjectType = RegisterObjectType;
-    s.UnregisterObject = UnregisterObject;
-    s.GetCurrentDate = GetCurrentDate;
-    s.ActivateCapability = ActivateCapability;
-    s.SetCapabilityState = SetCapabilityState;
-    return s;
-}();
+const SystemServices kSystem{
+    .SetHostTags = SetHostTags, .RegisterError = RegisterError, .SetErrorArg = SetErrorArg,
+    .reserved3 = {}, .Alloc = Alloc, .Free = Free, .reserved13 = {},
+    .RegisterObjectType = RegisterObjectType, .UnregisterObject = UnregisterObject,
+    .reserved19 = {}, .GetCurrentDate = GetCurrentDate, .reserved41 = {},
+    .ActivateCapability = ActivateCapability, .reserved44 = {},
+    .SetCapabilityState = SetCapabilityState,
+};
 
 }  // namespace
 
