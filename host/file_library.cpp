@@ -1,6 +1,6 @@
 // host.OpenFile, host.ReadFile and the file object they make (README.md
 // describes them as scripts see them). The options `archive`, `file` and
-// `offset` become open tags 2 and 3, 5 and 4 (host/source_names.h).
+// `offset` become open tags (host/source_names.h).
 #include <lauxlib.h>
 #include <lua.h>
 
@@ -178,20 +178,15 @@ void ReadOpenOptions(lua_State* L, OpenRequest* request) {
     lua_pop(L, 4);
 }
 
-FileObject* NewFileObject(lua_State* L) {
-    auto* f = static_cast<FileObject*>(lua_newuserdatauv(L, sizeof(FileObject), 0));
-    *f = FileObject{nullptr, 0, nullptr, nullptr};
-    luaL_setmetatable(L, kFileType);
-    return f;
-}
-
 // Opens the file the arguments name into a fresh file object on top of the
 // stack: the adapter first, then a real file. Null, with fail and a message
 // pushed, when neither opens it.
 FileObject* OpenArguments(lua_State* L, OpenRequest* request) {
     request->path = luaL_checkstring(L, 1);
     ReadOpenOptions(L, request);
-    FileObject* f = NewFileObject(L);
+    auto* f = static_cast<FileObject*>(lua_newuserdatauv(L, sizeof(FileObject), 0));
+    *f = FileObject{nullptr, 0, nullptr, nullptr};
+    luaL_setmetatable(L, kFileType);
     f->adapter = Plugin().FOpen(request->path, request->mode,
                                 request->tagCount == 0 ? nullptr : request->tags);
     DropTransientSourceNames();

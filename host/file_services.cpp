@@ -55,21 +55,13 @@ HostFile OpenFile(const char* path, int32_t mode) try {
     if (H().ShouldFail(Fault::OpenFile)) return 0;
     auto record = std::make_unique<OpenHostFile>();
     record->path = path;
-    int64_t base = 0;
-    const int fd = OpenDescriptor(path, mode, &base);
-    if (fd < 0) return 0;
-    record->fd = fd;
+    record->fd = OpenDescriptor(path, mode, &record->base);
+    if (record->fd < 0) return 0;
     record->mode = mode;
-    record->base = base;
     record->readAhead = mode != kOpenWrite;
-    record->position = lseek(fd, 0, SEEK_CUR);  // base, for data inside another file
+    record->position = lseek(record->fd, 0, SEEK_CUR);  // base, for data inside another file
     const auto handle = reinterpret_cast<uintptr_t>(record.get());
-    try {
-        H().files[handle] = std::move(record);
-    } catch (...) {
-        close(fd);
-        throw;
-    }
+    H().files[handle] = std::move(record);
     return handle;
 } catch (...) {
     return 0;
@@ -77,10 +69,7 @@ HostFile OpenFile(const char* path, int32_t mode) try {
 
 void CloseFile(HostFile handle) try {
     H().Log("CloseFile");
-    OpenHostFile* file = Find(handle, "CloseFile");
-    if (file == nullptr) return;
-    close(file->fd);
-    H().files.erase(handle);
+    if (Find(handle, "CloseFile") != nullptr) H().files.erase(handle);
 } catch (...) {
 }
 

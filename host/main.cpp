@@ -30,13 +30,10 @@ std::string DefaultPlugin() {
 }
 
 bool ParseVersion(const char* text, uint32_t* version, uint32_t* revision) {
-    unsigned v = 0, r = 0;
     char tail = 0;
-    const int n = sscanf(text, "%u.%u%c", &v, &r, &tail);
-    if (n < 1 || n > 2) return false;
-    *version = v;
-    *revision = n == 2 ? r : 0;
-    return true;
+    *revision = 0;
+    const int n = sscanf(text, "%u.%u%c", version, revision, &tail);
+    return n == 1 || n == 2;
 }
 
 void PrintLibrary(cvx::Host& host) {

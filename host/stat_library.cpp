@@ -132,6 +132,7 @@ int HostListDirectory(lua_State* L) {
 
 void PushStatTable(lua_State* L, const StatRecord& r, const char* source) {
     lua_createtable(L, 0, 9);
+    // By kind: kStatKindFile, kStatKindDirectory, kKindLink, kKindOther.
     static const char* const kinds[] = {"file", "directory", "link", "other"};
     lua_pushstring(L, kinds[r.kind >= 0 && r.kind < kKindOther ? r.kind : kKindOther]);
     lua_setfield(L, -2, "kind");

@@ -4,10 +4,10 @@
 // - Handles. A script sees not a handle word (a record's address, reused
 //   once the record is freed) but a token of the host's, dead from the
 //   moment the object is unregistered, whatever record later lives there.
-// - Callback arguments. From tag 31 being set until CallFunction they are
-//   built, possibly inside libzip, where nothing may unwind: the operations
-//   that allocate run protected; when memory runs out they keep the stack's
-//   shape (nil for a value) and CallFunction returns kErrNoMemory.
+// - Callback arguments. From kHostTagInCallback being set until CallFunction
+//   they are built, possibly inside libzip, where nothing may unwind: the
+//   operations that allocate run protected; when memory runs out they keep
+//   the stack's shape (nil for a value) and CallFunction returns kErrNoMemory.
 #include <lauxlib.h>
 #include <lua.h>
 
@@ -235,11 +235,8 @@ void GetObjectId(VmState* vm, int32_t index, ObjectId* id) {
 // Nil asks for an automatic identifier: a non-zero handle word, which the
 // plugin replaces with the address of its record.
 void GetNewObjectId(VmState* vm, int32_t index, ObjectId* id) {
-    if (lua_isnoneornil(S(vm), index)) {
-        *id = ObjectId{0, 1};
-        return;
-    }
-    GetObjectId(vm, index, id);
+    if (!lua_isnoneornil(S(vm), index)) return GetObjectId(vm, index, id);
+    *id = ObjectId{0, 1};
 }
 
 // The operations that are one Lua C API call each are written in the table.
