@@ -14,8 +14,8 @@ int32_t TruncateToInt32(double value) {
 
 StatRecord RecordFromStat(const struct stat& st, const char* name) {
     StatRecord r{};
-    r.kind = S_ISREG(st.st_mode)   ? 0
-             : S_ISDIR(st.st_mode) ? 1
+    r.kind = S_ISREG(st.st_mode)   ? kStatKindFile
+             : S_ISDIR(st.st_mode) ? kStatKindDirectory
              : S_ISLNK(st.st_mode) ? kKindLink
                                    : kKindOther;
     r.size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;

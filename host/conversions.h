@@ -14,8 +14,8 @@ namespace cvx {
 int32_t TruncateToInt32(double value);
 // Local time as a DateGroup (month from 0, full year).
 DateGroup DateFromTime(long long seconds);
-// The kinds of the host's own records beside a file (0) and a directory (1):
-// what a backup must not follow or read as a file.
+// The kinds of the host's own records after kStatKindFile and
+// kStatKindDirectory: what a backup must not follow or read as a file.
 constexpr int32_t kKindLink = 2;   // a symbolic link, whatever it points to
 constexpr int32_t kKindOther = 3;  // a FIFO, socket or device
 // A file's record: its kind, size (0 but for a regular file) and

@@ -1,6 +1,6 @@
 // host.OpenFile, host.ReadFile and the file object they make (README.md
 // describes them as scripts see them). The options `archive`, `file` and
-// `offset` become open tags 2 and 3, 5 and 4 (host/source_names.h).
+// `offset` become open tags (host/source_names.h).
 #include <lauxlib.h>
 #include <lua.h>
 
@@ -162,27 +162,20 @@ void ReadOpenOptions(lua_State* L, OpenRequest* request) {
     if (!lua_isnil(L, -1)) {
         size_t length = 0;
         const char* bytes = luaL_checklstring(L, -1, &length);
-        request->Add(2, reinterpret_cast<uintptr_t>(bytes));
-        request->Add(3, static_cast<uintptr_t>(length));
+        request->Add(kOpenTagSource2, reinterpret_cast<uintptr_t>(bytes));
+        request->Add(kOpenTagQualifier3, static_cast<uintptr_t>(length));
     }
     lua_getfield(L, 2, "file");
     if (!lua_isnil(L, -1)) {
         auto* outer = static_cast<FileObject*>(luaL_checkudata(L, -1, kFileType));
         if (outer->real == 0) luaL_error(L, "option 'file' needs an open real file");
-        request->Add(5, outer->real);
+        request->Add(kOpenTagSource5, outer->real);
     }
     lua_getfield(L, 2, "offset");
     if (!lua_isnil(L, -1)) {
-        request->Add(4, static_cast<uintptr_t>(luaL_checkinteger(L, -1)));
+        request->Add(kOpenTagQualifier4, static_cast<uintptr_t>(luaL_checkinteger(L, -1)));
     }
     lua_pop(L, 4);
-}
-
-FileObject* NewFileObject(lua_State* L) {
-    auto* f = static_cast<FileObject*>(lua_newuserdatauv(L, sizeof(FileObject), 0));
-    *f = FileObject{nullptr, 0, nullptr, nullptr};
-    luaL_setmetatable(L, kFileType);
-    return f;
 }
 
 // Opens the file the arguments name into a fresh file object on top of the
@@ -191,7 +184,9 @@ FileObject* NewFileObject(lua_State* L) {
 FileObject* OpenArguments(lua_State* L, OpenRequest* request) {
     request->path = luaL_checkstring(L, 1);
     ReadOpenOptions(L, request);
-    FileObject* f = NewFileObject(L);
+    auto* f = static_cast<FileObject*>(lua_newuserdatauv(L, sizeof(FileObject), 0));
+    *f = FileObject{nullptr, 0, nullptr, nullptr};
+    luaL_setmetatable(L, kFileType);
     f->adapter = Plugin().FOpen(request->path, request->mode,
                                 request->tagCount == 0 ? nullptr : request->tags);
     DropTransientSourceNames();
@@ -207,6 +202,8 @@ FileObject* OpenArguments(lua_State* L, OpenRequest* request) {
     lua_pushfstring(L, "cannot open %s", request->path);
     return nullptr;
 }
+
+}  // namespace
 
 int HostOpenFile(lua_State* L) {
     OpenRequest request;
@@ -238,13 +235,11 @@ int HostReadFile(lua_State* L) {
     return 1;
 }
 
-}  // namespace
-
 void CloseScriptFiles() {
     while (H().scriptFiles != nullptr) CloseObject(H().scriptFiles);
 }
 
-void AddFileFunctions(lua_State* L) {
+void OpenFileType(lua_State* L) {
     static const luaL_Reg methods[] = {
         {"Read", FileRead}, {"GetC", FileGetC},   {"Seek", FileSeek},     {"Eof", FileEof},
         {"Stat", FileStat}, {"Close", FileClose}, {"Source", FileSource}, {nullptr, nullptr},
@@ -256,10 +251,6 @@ void AddFileFunctions(lua_State* L) {
         lua_setfield(L, -2, "__gc");
     }
     lua_pop(L, 1);
-    static const luaL_Reg functions[] = {
-        {"OpenFile", HostOpenFile}, {"ReadFile", HostReadFile}, {nullptr, nullptr},
-    };
-    luaL_setfuncs(L, functions, 0);
 }
 
 }  // namespace cvx

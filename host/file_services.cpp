@@ -55,21 +55,13 @@ HostFile OpenFile(const char* path, int32_t mode) try {
     if (H().ShouldFail(Fault::OpenFile)) return 0;
     auto record = std::make_unique<OpenHostFile>();
     record->path = path;
-    int64_t base = 0;
-    const int fd = OpenDescriptor(path, mode, &base);
-    if (fd < 0) return 0;
-    record->fd = fd;
+    record->fd = OpenDescriptor(path, mode, &record->base);
+    if (record->fd < 0) return 0;
     record->mode = mode;
-    record->base = base;
     record->readAhead = mode != kOpenWrite;
-    record->position = lseek(fd, 0, SEEK_CUR);  // base, for data inside another file
+    record->position = lseek(record->fd, 0, SEEK_CUR);  // base, for data inside another file
     const auto handle = reinterpret_cast<uintptr_t>(record.get());
-    try {
-        H().files[handle] = std::move(record);
-    } catch (...) {
-        close(fd);
-        throw;
-    }
+    H().files[handle] = std::move(record);
     return handle;
 } catch (...) {
     return 0;
@@ -77,10 +69,7 @@ HostFile OpenFile(const char* path, int32_t mode) try {
 
 void CloseFile(HostFile handle) try {
     H().Log("CloseFile");
-    OpenHostFile* file = Find(handle, "CloseFile");
-    if (file == nullptr) return;
-    close(file->fd);
-    H().files.erase(handle);
+    if (Find(handle, "CloseFile") != nullptr) H().files.erase(handle);
 } catch (...) {
 }
 
@@ -125,7 +114,7 @@ constexpr int32_t kReadAhead = 65536;
 // the position. The bytes gained, 0 at the end of the file, -1 on failure.
 ssize_t ReadAhead(OpenHostFile* file, char* out, int32_t length) {
     if (length < kReadAhead && file->ahead == nullptr) {
-        file->ahead = static_cast<char*>(malloc(kReadAhead));
+        file->ahead.reset(static_cast<char*>(malloc(kReadAhead)));
     }
     if (length >= kReadAhead || file->ahead == nullptr) {
         const ssize_t n = pread(file->fd, out, static_cast<size_t>(length), file->position);
@@ -134,7 +123,7 @@ ssize_t ReadAhead(OpenHostFile* file, char* out, int32_t length) {
     }
     int64_t offset = file->position - file->aheadStart;
     if (offset < 0 || offset >= file->aheadLength) {
-        const ssize_t n = pread(file->fd, file->ahead, kReadAhead, file->position);
+        const ssize_t n = pread(file->fd, file->ahead.get(), kReadAhead, file->position);
         file->aheadStart = file->position;
         file->aheadLength = n > 0 ? static_cast<int32_t>(n) : 0;
         if (n <= 0) return n;
@@ -142,7 +131,7 @@ ssize_t ReadAhead(OpenHostFile* file, char* out, int32_t length) {
     }
     const int64_t held = file->aheadLength - offset;
     const auto n = static_cast<int32_t>(held < length ? held : length);
-    memcpy(out, file->ahead + offset, static_cast<size_t>(n));
+    memcpy(out, file->ahead.get() + offset, static_cast<size_t>(n));
     file->position += n;
     return n;
 }
@@ -206,21 +195,14 @@ int32_t ExamineFile(HostFile handle, int32_t, StatRecord* info, int32_t) try {
     return 0;
 }
 
-const FileServices kFiles = [] {
-    FileServices f{};
-    f.OpenFile = OpenFile;
-    f.CloseFile = CloseFile;
-    f.SeekFile = SeekFile;
-    f.ReadFile = ReadFile;
-    f.WriteFile = WriteFile;
-    f.InitSourceFileName = InitSourceFileName;
-    f.CreateSourceFileName = CreateSourceFileName;
-    f.FilePart = FilePart;
-    f.ExamineFile = ExamineFile;
-    f.FreeSourceFileName = FreeSourceFileName;
-    f.MakeSourceFileName = MakeSourceFileName;
-    return f;
-}();
+const FileServices kFiles{
+    .OpenFile = OpenFile, .CloseFile = CloseFile, .SeekFile = SeekFile, .ReadFile = ReadFile,
+    .WriteFile = WriteFile, .reserved5 = {}, .InitSourceFileName = InitSourceFileName,
+    .reserved9 = {}, .CreateSourceFileName = CreateSourceFileName, .reserved20 = {},
+    .FilePart = FilePart, .reserved23 = {}, .ExamineFile = ExamineFile,
+    .FreeSourceFileName = FreeSourceFileName, .reserved29 = {},
+    .MakeSourceFileName = MakeSourceFileName,
+};
 
 }  // namespace
 

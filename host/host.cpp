@@ -45,6 +45,32 @@ void* VmAllocate(void* ud, void* block, size_t oldSize, size_t newSize) {
     return realloc(block, newSize);
 }
 
+int Traceback(lua_State* L) {
+    const char* message = lua_tostring(L, 1);
+    if (message == nullptr) {
+        message = lua_pushfstring(L, "(error object is a %s value)", luaL_typename(L, 1));
+    }
+    luaL_traceback(L, L, message, 1);
+    return 1;
+}
+
+bool RunLoaded(lua_State* L, int loadStatus, int args, std::string* error) {
+    if (loadStatus == LUA_OK) {
+        lua_pushcfunction(L, Traceback);
+        lua_insert(L, -(args + 2));
+        const int base = lua_gettop(L) - args - 1;
+        loadStatus = lua_pcall(L, args, 0, base);
+        lua_remove(L, base);
+    }
+    if (loadStatus != LUA_OK) {
+        const char* message = lua_tostring(L, -1);
+        *error = message != nullptr ? message : "(error object is not a string)";
+        lua_pop(L, 1);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 HostState& H() { return *gActive; }
@@ -127,36 +153,6 @@ bool Host::Start(std::string* error) {
     return true;
 }
 
-namespace {
-
-int Traceback(lua_State* L) {
-    const char* message = lua_tostring(L, 1);
-    if (message == nullptr) {
-        message = lua_pushfstring(L, "(error object is a %s value)", luaL_typename(L, 1));
-    }
-    luaL_traceback(L, L, message, 1);
-    return 1;
-}
-
-bool RunLoaded(lua_State* L, int loadStatus, int args, std::string* error) {
-    if (loadStatus == LUA_OK) {
-        lua_pushcfunction(L, Traceback);
-        lua_insert(L, -(args + 2));
-        const int base = lua_gettop(L) - args - 1;
-        loadStatus = lua_pcall(L, args, 0, base);
-        lua_remove(L, base);
-    }
-    if (loadStatus != LUA_OK) {
-        const char* message = lua_tostring(L, -1);
-        *error = message != nullptr ? message : "(error object is not a string)";
-        lua_pop(L, 1);
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 bool Host::RunFile(const std::string& path, const std::vector<std::string>& args,
                    std::string* error) {
     lua_State* L = vm_;
@@ -195,16 +191,16 @@ void Host::Stop() {
     header_ = nullptr;
 }
 
-std::map<std::string, int> HostState::LiveBlocksByTag() const {
+std::map<std::string, int> Host::LiveBlocksByTag() const {
     std::map<std::string, int> byTag;
-    for (const auto& [block, info] : blocks) ++byTag[info.tag];
+    for (const auto& [block, info] : state_->blocks) ++byTag[info.tag];
     return byTag;
 }
 
 std::string Host::LeakReport() const {
     const HostState& s = *state_;
     std::string report;
-    for (const auto& [tag, count] : s.LiveBlocksByTag()) {
+    for (const auto& [tag, count] : LiveBlocksByTag()) {
         report += "live allocation: " + std::to_string(count) + " block(s) tagged \"" + tag + "\"\n";
     }
     for (const auto& [handle, file] : s.files) report += "open host file: " + file->path + "\n";
@@ -224,9 +220,7 @@ void HostState::AdoptBlock(void* block) {
     free(block);
 }
 
-const HostOptions& Host::options() const { return state_->options; }
 size_t Host::LiveBlocks() const { return state_->blocks.size(); }
-std::map<std::string, int> Host::LiveBlocksByTag() const { return state_->LiveBlocksByTag(); }
 size_t Host::OpenFiles() const { return state_->files.size(); }
 const std::vector<std::string>& Host::violations() const { return state_->violations; }
 int32_t Host::lastErrorCode() const { return state_->lastErrorCode; }
@@ -253,9 +247,7 @@ ArchiveObject* Host::ObjectList(size_t type) const {
 
 void Host::SetActivateResult(uint32_t bit, int32_t code) { state_->activateResults[bit] = code; }
 
-void Host::FailNth(Fault f, int64_t n, const std::string& tag) {
-    state_->FailNth(f, n, tag.c_str());
-}
+void Host::FailNth(Fault f, int64_t n, const std::string& t) { state_->FailNth(f, n, t.c_str()); }
 void Host::AdoptBlock(void* block) { state_->AdoptBlock(block); }
 
 void Host::ClearFaults() {

@@ -45,7 +45,6 @@ public:
     // Asks the plugin's lookup function again, for any name.
     EntryPoint Lookup(const char* name) const;
 
-    const HostOptions& options() const;
     const PluginInfo& info() const { return info_; }
     const HostServices* services() const { return &services_; }
     lua_State* vm() const { return vm_; }

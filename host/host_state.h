@@ -3,6 +3,8 @@
 #ifndef CVXHOST_HOST_STATE_H
 #define CVXHOST_HOST_STATE_H
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -18,8 +20,9 @@ struct Block {
     std::string tag;
 };
 
+// Closes its descriptor when it is dropped, also when keeping it fails.
 struct OpenHostFile {
-    int fd;
+    int fd = -1;
     int mode;
     std::string path;
     std::string name;  // ExamineFile's name field points here
@@ -32,13 +35,11 @@ struct OpenHostFile {
     // file is read without it, and no exception can reach the plugin.
     bool readAhead = false;
     int64_t position = 0;      // readAhead: offset in fd of the next byte to read
-    char* ahead = nullptr;     // readAhead: bytes of fd from aheadStart on, or null
-    int32_t aheadLength = 0;   // how many bytes ahead holds
+    // readAhead: bytes of fd from aheadStart on, or null
+    std::unique_ptr<char, void (*)(void*)> ahead{nullptr, free};
+    int32_t aheadLength = 0;  // how many bytes ahead holds
     int64_t aheadStart = 0;
-    OpenHostFile() = default;
-    OpenHostFile(const OpenHostFile&) = delete;
-    OpenHostFile& operator=(const OpenHostFile&) = delete;
-    ~OpenHostFile() { free(ahead); }
+    ~OpenHostFile() { if (fd >= 0) close(fd); }
 };
 
 // Data that a source name made by the file services stands for: bytes held
@@ -71,7 +72,6 @@ struct HostState {
     [[gnu::format(printf, 2, 3)]] void Log(const char* format, ...);
     std::vector<std::string> calls;
 
-    std::map<std::string, int> LiveBlocksByTag() const;
     void AdoptBlock(void* block);
     std::map<void*, Block> blocks;
     std::map<uintptr_t, std::unique_ptr<OpenHostFile>> files;
@@ -85,8 +85,8 @@ struct HostState {
     int32_t nextCallbackCode = kFirstCallbackCode;
 
     bool inCallback = false;
-    // From tag 31 being set until CallFunction: the callback's arguments are
-    // being built, and the VM operations that allocate do not raise.
+    // From kHostTagInCallback being set until CallFunction: the callback's
+    // arguments are being built, and the VM operations that allocate do not raise.
     bool preparingCall = false;
     // Memory ran out while they were built: CallFunction calls nothing.
     bool callMemoryShort = false;
@@ -114,7 +114,6 @@ struct HostState {
     static constexpr int32_t kFirstTypeId = 16;
 };
 
-// The active host's state.
 HostState& H();
 
 // Finds the plugin header in the mapped segments of a loaded library by its

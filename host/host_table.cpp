@@ -1,6 +1,6 @@
 // The host's own `host` table: attribute queries, accounting and fault
-// injection (README.md says what each function does for a script); the
-// file functions join it from file_library.cpp and stat_library.cpp.
+// injection, and the file functions (README.md says what each function does
+// for a script).
 #include <lauxlib.h>
 #include <lua.h>
 
@@ -51,11 +51,6 @@ int HostObjects(lua_State* L) {
     return 1;
 }
 
-int HostLastErrorCode(lua_State* L) {
-    lua_pushinteger(L, H().lastErrorCode);
-    return 1;
-}
-
 // Counted in the table itself: no container of counts is alive when a
 // table operation raises.
 int HostAllocations(lua_State* L) {
@@ -67,11 +62,6 @@ int HostAllocations(lua_State* L) {
         lua_pushinteger(L, count + 1);
         lua_setfield(L, -2, info.tag.c_str());
     }
-    return 1;
-}
-
-int HostOpenFiles(lua_State* L) {
-    lua_pushinteger(L, static_cast<lua_Integer>(H().files.size()));
     return 1;
 }
 
@@ -113,35 +103,24 @@ int HostHelp(lua_State* L) {
     return 0;
 }
 
-int HostInCallback(lua_State* L) {
-    lua_pushboolean(L, H().inCallback);
-    return 1;
-}
+const luaL_Reg kFunctions[] = {
+    {"GetAttribute", HostGetAttribute}, {"Objects", HostObjects},
+    {"Allocations", HostAllocations},   {"FailAlloc", HostFailAlloc},
+    {"FailIo", HostFailIo},             {"FailVmAlloc", HostFailVmAlloc},
+    {"Help", HostHelp},                 {"OpenFile", HostOpenFile},
+    {"ReadFile", HostReadFile},         {"Stat", HostStat},
+    {"ListDirectory", HostListDirectory},
+    {"LastErrorCode", [](lua_State* L) { lua_pushinteger(L, H().lastErrorCode); return 1; }},
+    {"OpenFiles", [](lua_State* L) { lua_pushinteger(L, H().files.size()); return 1; }},
+    {"InCallback", [](lua_State* L) { lua_pushboolean(L, H().inCallback); return 1; }},
+    {nullptr, nullptr},
+};
 
 }  // namespace
 
 void OpenHostLibrary(lua_State* L) {
-    static const luaL_Reg functions[] = {
-        {"GetAttribute", HostGetAttribute},
-        {"Objects", HostObjects},
-        {"LastErrorCode", HostLastErrorCode},
-        {"Allocations", HostAllocations},
-        {"OpenFiles", HostOpenFiles},
-        {"FailAlloc", HostFailAlloc},
-        {"FailIo", HostFailIo},
-        {"FailVmAlloc", HostFailVmAlloc},
-        {"Help", HostHelp},
-        {"InCallback", HostInCallback},
-        {nullptr, nullptr},
-    };
-    lua_getglobal(L, "host");
-    if (!lua_istable(L, -1)) {
-        lua_pop(L, 1);
-        lua_newtable(L);
-    }
-    luaL_setfuncs(L, functions, 0);
-    AddFileFunctions(L);
-    AddStatFunctions(L);
+    OpenFileType(L);
+    luaL_newlib(L, kFunctions);
     lua_setglobal(L, "host");
 }
 

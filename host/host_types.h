@@ -19,17 +19,10 @@ struct HostOptions {
     bool requirePlugin = true;
 };
 
-// Services whose calls can be made to fail.
+// Services whose calls can be made to fail. VmAlloc: the script VM's
+// allocations, from the n-th on; with tag "callback", inside callbacks.
 enum class Fault {
-    Alloc,
-    OpenFile,
-    ReadFile,
-    WriteFile,
-    SeekFile,
-    ExamineFile,
-    CallFunction,
-    VmAlloc,  // the script VM's allocations, from the n-th on; tag "callback": inside callbacks
-    kCount
+    Alloc, OpenFile, ReadFile, WriteFile, SeekFile, ExamineFile, CallFunction, VmAlloc, kCount
 };
 
 struct FaultSlot {

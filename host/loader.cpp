@@ -11,27 +11,19 @@
 namespace cvx {
 namespace {
 
-struct Search {
-    uintptr_t base = 0;
-    bool found = false;
-    const ElfW(Phdr) * phdrs = nullptr;
-    int phnum = 0;
-};
-
+// Fills the search's program headers from the loaded file at its address.
 int MatchBase(struct dl_phdr_info* info, size_t, void* data) {
-    auto* search = static_cast<Search*>(data);
-    if (info->dlpi_addr != search->base) return 0;
-    search->phdrs = info->dlpi_phdr;
-    search->phnum = info->dlpi_phnum;
-    search->found = true;
+    auto* search = static_cast<dl_phdr_info*>(data);
+    if (info->dlpi_addr != search->dlpi_addr) return 0;
+    *search = *info;
     return 1;
 }
 
-bool InExecutableSegment(const Search& s, uintptr_t address) {
-    for (int i = 0; i < s.phnum; ++i) {
-        const ElfW(Phdr)& ph = s.phdrs[i];
+bool InExecutableSegment(const dl_phdr_info& s, uintptr_t address) {
+    for (int i = 0; i < s.dlpi_phnum; ++i) {
+        const ElfW(Phdr)& ph = s.dlpi_phdr[i];
         if (ph.p_type != PT_LOAD || (ph.p_flags & PF_X) == 0) continue;
-        const uintptr_t start = s.base + ph.p_vaddr;
+        const uintptr_t start = s.dlpi_addr + ph.p_vaddr;
         if (address >= start && address < start + ph.p_memsz) return true;
     }
     return false;
@@ -61,18 +53,18 @@ const PluginHeader* FindPluginHeader(void* library, const std::string& path, std
         *error = "cannot inspect the loaded file " + path;
         return nullptr;
     }
-    Search search;
-    search.base = map->l_addr;
+    dl_phdr_info search{};
+    search.dlpi_addr = map->l_addr;
     dl_iterate_phdr(MatchBase, &search);
-    if (!search.found) {
+    if (search.dlpi_phdr == nullptr) {
         *error = "cannot find the segments of " + path;
         return nullptr;
     }
     uint32_t wrongVersion = 0;
-    for (int i = 0; i < search.phnum; ++i) {
-        const ElfW(Phdr)& ph = search.phdrs[i];
+    for (int i = 0; i < search.dlpi_phnum; ++i) {
+        const ElfW(Phdr)& ph = search.dlpi_phdr[i];
         if (ph.p_type != PT_LOAD || (ph.p_flags & PF_R) == 0) continue;
-        const char* start = reinterpret_cast<const char*>(search.base + ph.p_vaddr);
+        const char* start = reinterpret_cast<const char*>(search.dlpi_addr + ph.p_vaddr);
         const char* end = start + ph.p_filesz;
         for (const char* p = start; p + sizeof(PluginHeader) <= end; ++p) {
             p = FindMagic(p, end);

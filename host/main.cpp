@@ -1,11 +1,6 @@
 // cvxhost: runs Lua scripts against a zip.cvx plugin, as the host would.
-#include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -29,23 +24,16 @@ const char kUsage[] =
     "  --help               this text\n";
 
 std::string DefaultPlugin() {
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "zip.cvx";
-    self[n] = '\0';
-    std::string path(self);
-    const size_t slash = path.rfind('/');
-    return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "zip.cvx";
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? "zip.cvx" : (self.parent_path() / "zip.cvx").string();
 }
 
 bool ParseVersion(const char* text, uint32_t* version, uint32_t* revision) {
-    unsigned v = 0, r = 0;
     char tail = 0;
-    const int n = sscanf(text, "%u.%u%c", &v, &r, &tail);
-    if (n < 1 || n > 2) return false;
-    *version = v;
-    *revision = n == 2 ? r : 0;
-    return true;
+    *revision = 0;
+    const int n = sscanf(text, "%u.%u%c", version, revision, &tail);
+    return n == 1 || n == 2;
 }
 
 void PrintLibrary(cvx::Host& host) {

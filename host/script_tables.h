@@ -11,15 +11,17 @@ namespace cvx {
 // The plugin's library table (named by GetBaseTable) and its constants
 // (zip_table.cpp).
 void OpenScriptLibrary(lua_State* L);
-// The `host` table (host_table.cpp), with the functions added below.
+// The `host` table (host_table.cpp).
 void OpenHostLibrary(lua_State* L);
 
 // The file functions ask the plugin's adapter first and fall back to the
-// real file system, as the host's file layer does. Added to the table on
-// top: host.OpenFile, host.ReadFile (file_library.cpp); host.Stat,
-// host.ListDirectory (stat_library.cpp).
-void AddFileFunctions(lua_State* L);
-void AddStatFunctions(lua_State* L);
+// real file system, as the host's file layer does: file_library.cpp with
+// the file objects' type, stat_library.cpp.
+int HostOpenFile(lua_State* L);
+int HostReadFile(lua_State* L);
+void OpenFileType(lua_State* L);
+int HostStat(lua_State* L);
+int HostListDirectory(lua_State* L);
 // Closes every file the scripts still hold, newest first (an adapter file
 // before the real file it was opened inside); called before the plugin is
 // shut down, since the plugin keeps no list of its handles.

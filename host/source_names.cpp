@@ -18,29 +18,32 @@ namespace {
 constexpr char kPrefix[] = "cvx-source:";
 constexpr size_t kSourceNameField = 1024;  // the plugin's source-name field
 
-bool DescribeMemory(uintptr_t address, uint64_t length, uint64_t offset, SourceData* data) {
-    if (address == 0 || offset > length || length > (uint64_t{1} << 40)) return false;
-    data->inMemory = true;
-    const char* start = reinterpret_cast<const char*>(address) + offset;
-    data->bytes.assign(start, static_cast<size_t>(length - offset));
-    return true;
-}
-
-bool DescribeFile(uintptr_t handle, uint64_t offset, SourceData* data) {
-    if (H().files.count(handle) == 0 || offset > static_cast<uint64_t>(INT64_MAX)) return false;
-    data->file = handle;
-    data->offset = static_cast<int64_t>(offset);
-    return true;
-}
-
-// Registers data under a fresh name and writes the name into buffer.
-bool Register(SourceData data, const char* extension, char* buffer, size_t size) {
+// Names the data in memory from offset on (memory set), or in the open host
+// file from offset on: 0 and the name in buffer, or 1 and buffer emptied.
+int32_t NameSource(uintptr_t memory, uint64_t length, HostFile file, uint64_t offset,
+                   bool transient, const char* extension, char* buffer, size_t size) try {
+    buffer[0] = '\0';
+    SourceData data;
+    data.transient = transient;
+    if (memory != 0 && offset <= length && length <= (uint64_t{1} << 40)) {
+        data.inMemory = true;
+        const char* start = reinterpret_cast<const char*>(memory) + offset;
+        data.bytes.assign(start, static_cast<size_t>(length - offset));
+    } else if (memory == 0 && H().files.count(file) != 0 && offset <= uint64_t{INT64_MAX}) {
+        data.file = file;
+        data.offset = static_cast<int64_t>(offset);
+    } else {
+        return 1;
+    }
     std::string name = kPrefix + std::to_string(H().nextSourceName++);
     if (extension != nullptr && extension[0] != '\0') name += std::string(".") + extension;
-    if (name.size() + 1 > size) return false;
+    if (name.size() + 1 > size) return 1;
     memcpy(buffer, name.c_str(), name.size() + 1);
     H().sourceNames[name] = std::move(data);
-    return true;
+    return 0;
+} catch (...) {
+    buffer[0] = '\0';
+    return 1;
 }
 
 int OpenMemory(const std::string& bytes) {
@@ -89,20 +92,11 @@ void InitSourceFileName(char* field) {
 }
 
 int32_t CreateSourceFileName(char* field, uintptr_t value, uint64_t tag3, uint64_t tag4,
-                             int32_t isTag5, int32_t) try {
+                             int32_t isTag5, int32_t) {
     H().Log("CreateSourceFileName(%" PRIuPTR ",%" PRIu64 ",%" PRIu64 ",%d)", value, tag3, tag4,
             isTag5);
-    SourceData data;
-    const bool described =
-        isTag5 != 0 ? DescribeFile(value, tag4, &data) : DescribeMemory(value, tag3, tag4, &data);
-    if (!described || !Register(std::move(data), nullptr, field, kSourceNameField)) {
-        field[0] = '\0';
-        return 1;
-    }
-    return 0;
-} catch (...) {
-    field[0] = '\0';
-    return 1;
+    return NameSource(isTag5 != 0 ? 0 : value, tag3, isTag5 != 0 ? value : 0, tag4, false,
+                      nullptr, field, kSourceNameField);
 }
 
 void FreeSourceFileName(char* field) try {
@@ -120,26 +114,13 @@ void FreeSourceFileName(char* field) try {
 }
 
 int32_t MakeSourceFileName(char* buffer, int32_t size, const SourceDescriptor* source,
-                           int32_t) try {
+                           int32_t) {
     H().Log("MakeSourceFileName(%" PRIuPTR ",%" PRIuPTR ",%s,%" PRIu64 ",%" PRIu64 ")",
             source->tag2, source->tag5, source->extension ? source->extension : "", source->tag3,
             source->tag4);
     if (size <= 0) return 1;
-    buffer[0] = '\0';
-    SourceData data;
-    data.transient = true;
-    const bool described = source->tag2 != 0
-                               ? DescribeMemory(source->tag2, source->tag3, source->tag4, &data)
-                           : source->tag5 != 0 ? DescribeFile(source->tag5, source->tag4, &data)
-                                               : false;
-    if (!described ||
-        !Register(std::move(data), source->extension, buffer, static_cast<size_t>(size))) {
-        return 1;
-    }
-    return 0;
-} catch (...) {
-    if (size > 0) buffer[0] = '\0';
-    return 1;
+    return NameSource(source->tag2, source->tag3, source->tag5, source->tag4, true,
+                      source->extension, buffer, static_cast<size_t>(size));
 }
 
 void DropTransientSourceNames() {

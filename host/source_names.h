@@ -1,10 +1,11 @@
 // File names that the host makes for data that is not a plain file (the
 // open tags of the adapter's FOpen), and opening them.
 //
-// This host's open tags: tag 2 is the address of an archive held in memory
-// and tag 3 its length; tag 5 is an open host file that holds an archive
-// from the offset given by tag 4 to its end. With tag 2, tag 4 is an offset
-// into the tag 3 bytes. A memory archive is copied when its name is made.
+// This host's open tags: kOpenTagSource2 is the address of an archive held
+// in memory and kOpenTagQualifier3 its length; kOpenTagSource5 is an open
+// host file that holds an archive from the offset kOpenTagQualifier4 to its
+// end, which with kOpenTagSource2 is an offset into the memory archive. A
+// memory archive is copied when its name is made.
 //
 // Names made by CreateSourceFileName live until FreeSourceFileName; the
 // leak report lists those never freed. Names made by MakeSourceFileName

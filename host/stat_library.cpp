@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,24 +38,6 @@ int PushAdapterStatOp(lua_State* L) {
     return 1;
 }
 
-int HostStat(lua_State* L) {
-    const char* path = luaL_checkstring(L, 1);
-    const int32_t flags = StatFlags(L, 2);
-    StatRecord r{};
-    if (Plugin().Stat(path, flags, &r) != 0) {
-        PushAdapterStat(L, r, flags);
-        return 1;
-    }
-    // A link is reported, not followed (a path that ends in '/' goes through it).
-    struct stat st {};
-    if (lstat(path, &st) != 0) {
-        luaL_pushfail(L);
-        return 1;
-    }
-    PushStatTable(L, RecordFromStat(st, FileServiceTable()->FilePart(path)), "file");
-    return 1;
-}
-
 // A directory's entries, gathered before any table is made: the adapter's
 // listing is closed by then.
 struct Listing {
@@ -63,15 +46,15 @@ struct Listing {
     const char* source = "adapter";
 };
 
+// The listing is closed also when the host's memory runs out in a push.
 bool ListAdapterDirectory(const char* path, Listing* listing) {
-    void* dir = Plugin().OpenDir(path);
+    const std::unique_ptr<void, CloseDirFn> dir(Plugin().OpenDir(path), Plugin().CloseDir);
     if (dir == nullptr) return false;
     StatRecord r{};
-    while (Plugin().NextDirEntry(dir, &r) != 0) {
+    while (Plugin().NextDirEntry(dir.get(), &r) != 0) {
         listing->records.push_back(r);
         listing->names.push_back(r.name != nullptr ? r.name : "");
     }
-    Plugin().CloseDir(dir);
     return true;
 }
 
@@ -122,15 +105,34 @@ int ListDirectory(lua_State* L, const char* path) {
     return lua_pcall(L, 1, 1, 0);
 }
 
+}  // namespace
+
+int HostStat(lua_State* L) {
+    const char* path = luaL_checkstring(L, 1);
+    const int32_t flags = StatFlags(L, 2);
+    StatRecord r{};
+    if (Plugin().Stat(path, flags, &r) != 0) {
+        PushAdapterStat(L, r, flags);
+        return 1;
+    }
+    // A link is reported, not followed (a path that ends in '/' goes through it).
+    struct stat st {};
+    if (lstat(path, &st) != 0) {
+        luaL_pushfail(L);
+        return 1;
+    }
+    PushStatTable(L, RecordFromStat(st, FileServiceTable()->FilePart(path)), "file");
+    return 1;
+}
+
 int HostListDirectory(lua_State* L) {
     if (ListDirectory(L, luaL_checkstring(L, 1)) != LUA_OK) return lua_error(L);
     return 1;
 }
 
-}  // namespace
-
 void PushStatTable(lua_State* L, const StatRecord& r, const char* source) {
     lua_createtable(L, 0, 9);
+    // By kind: kStatKindFile, kStatKindDirectory, kKindLink, kKindOther.
     static const char* const kinds[] = {"file", "directory", "link", "other"};
     lua_pushstring(L, kinds[r.kind >= 0 && r.kind < kKindOther ? r.kind : kKindOther]);
     lua_setfield(L, -2, "kind");
@@ -174,12 +176,6 @@ int32_t StatFlags(lua_State* L, int options) {
     const int32_t flags = lua_toboolean(L, -1) ? kStatFullName : 0;
     lua_pop(L, 1);
     return flags;
-}
-
-void AddStatFunctions(lua_State* L) {
-    static const luaL_Reg functions[] = {
-        {"Stat", HostStat}, {"ListDirectory", HostListDirectory}, {nullptr, nullptr}};
-    luaL_setfuncs(L, functions, 0);
 }
 
 }  // namespace cvx

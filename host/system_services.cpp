@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 
 #include "host/conversions.h"
 #include "host/host_state.h"
@@ -23,8 +24,8 @@ std::string Ptr(const void* p) {
     return text;
 }
 
-// Tag 31 set: the plugin is about to build a callback's arguments, then
-// calls it; cleared: the callback has returned.
+// kHostTagInCallback set: the plugin is about to build a callback's
+// arguments, then calls it; cleared: the callback has returned.
 void SetHostTags(const TagItem* tags) {
     for (const TagItem* t = tags; t != nullptr && t->tag != 0; ++t) {
         if (t->tag == kHostTagInCallback) {
@@ -54,23 +55,18 @@ void SetErrorArg(const char* text) try {
     H().errorArg.clear();
 }
 
-void* Alloc(size_t size, int32_t clear, const char* tag) {
+void* Alloc(size_t size, int32_t clear, const char* tag) try {
     const char* name = tag != nullptr ? tag : "";
     H().Log("Alloc(%zu,%d,%s)", size, clear, name);
-    try {
-        if (H().ShouldFail(Fault::Alloc, name)) return nullptr;
-    } catch (...) {
-        return nullptr;
-    }
-    void* block = clear != 0 ? calloc(1, size > 0 ? size : 1) : malloc(size > 0 ? size : 1);
+    if (H().ShouldFail(Fault::Alloc, name)) return nullptr;
+    // A block the host cannot account for is freed, not handed out.
+    std::unique_ptr<void, void (*)(void*)> block(
+        clear != 0 ? calloc(1, size > 0 ? size : 1) : malloc(size > 0 ? size : 1), free);
     if (block == nullptr) return nullptr;
-    try {
-        H().blocks[block] = Block{size, name};
-    } catch (...) {
-        free(block);  // a block the host cannot account for is not handed out
-        return nullptr;
-    }
-    return block;
+    H().blocks[block.get()] = Block{size, name};
+    return block.release();
+} catch (...) {
+    return nullptr;
 }
 
 void Free(void* block) try {
@@ -108,14 +104,11 @@ void UnregisterObject(VmState*, void* record) try {
             if (r == record) listed = true;
         }
     }
-    if (listed) {
-        const uintptr_t handle = static_cast<const ArchiveObject*>(record)->idHandle;
-        if (handle != 0) ForgetHandle(handle);
-    }
     H().Log("UnregisterObject(%p)", record);
     if (!listed) {
-        H().violations.push_back("UnregisterObject of a record in no object list: " +
-                                 Ptr(record));
+        H().violations.push_back("UnregisterObject of a record in no object list: " + Ptr(record));
+    } else if (const uintptr_t handle = static_cast<const ArchiveObject*>(record)->idHandle) {
+        ForgetHandle(handle);
     }
 } catch (...) {
 }
@@ -138,20 +131,14 @@ int32_t SetCapabilityState(PluginInfo*, uint32_t bit, int32_t state, int32_t res
     return 0;
 }
 
-const SystemServices kSystem = [] {
-    SystemServices s{};
-    s.SetHostTags = SetHostTags;
-    s.RegisterError = RegisterError;
-    s.SetErrorArg = SetErrorArg;
-    s.Alloc = Alloc;
-    s.Free = Free;
-    s.RegisterObjectType = RegisterObjectType;
-    s.UnregisterObject = UnregisterObject;
-    s.GetCurrentDate = GetCurrentDate;
-    s.ActivateCapability = ActivateCapability;
-    s.SetCapabilityState = SetCapabilityState;
-    return s;
-}();
+const SystemServices kSystem{
+    .SetHostTags = SetHostTags, .RegisterError = RegisterError, .SetErrorArg = SetErrorArg,
+    .reserved3 = {}, .Alloc = Alloc, .Free = Free, .reserved13 = {},
+    .RegisterObjectType = RegisterObjectType, .UnregisterObject = UnregisterObject,
+    .reserved19 = {}, .GetCurrentDate = GetCurrentDate, .reserved41 = {},
+    .ActivateCapability = ActivateCapability, .reserved44 = {},
+    .SetCapabilityState = SetCapabilityState,
+};
 
 }  // namespace
 

@@ -6,13 +6,24 @@
 #ifndef CVXHOST_TIME_ZONE_H
 #define CVXHOST_TIME_ZONE_H
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+
 namespace cvx {
 
 // When TZ is unset and the system's zone file can be read, sets TZ to that
-// same file (":/etc/localtime"), so local times stay exactly what they were
-// while the zone is read only once. A TZ that is set is left alone. Scripts
-// and child processes see the variable.
-void PinLocalTimeZone();
+// same file (glibc's zone when TZ is unset, named as TZ names a file), so
+// local times stay exactly what they were while the zone is read only once.
+// A TZ that is set is left alone. Scripts and child processes see the
+// variable.
+inline void PinLocalTimeZone() {
+    constexpr char kSystemZone[] = ":/etc/localtime";
+    if (getenv("TZ") != nullptr || access(kSystemZone + 1, R_OK) != 0) return;
+    setenv("TZ", kSystemZone, 0);
+    tzset();
+}
 
 }  // namespace cvx
 

@@ -4,10 +4,10 @@
 // - Handles. A script sees not a handle word (a record's address, reused
 //   once the record is freed) but a token of the host's, dead from the
 //   moment the object is unregistered, whatever record later lives there.
-// - Callback arguments. From tag 31 being set until CallFunction they are
-//   built, possibly inside libzip, where nothing may unwind: the operations
-//   that allocate run protected; when memory runs out they keep the stack's
-//   shape (nil for a value) and CallFunction returns kErrNoMemory.
+// - Callback arguments. From kHostTagInCallback being set until CallFunction
+//   they are built, possibly inside libzip, where nothing may unwind: the
+//   operations that allocate run protected; when memory runs out they keep
+//   the stack's shape (nil for a value) and CallFunction returns kErrNoMemory.
 #include <lauxlib.h>
 #include <lua.h>
 
@@ -113,12 +113,6 @@ int SetTableOp(lua_State* L) {
     return 0;
 }
 
-int32_t GetTop(VmState* vm) { return lua_gettop(S(vm)); }
-void SetTop(VmState* vm, int32_t index) { lua_settop(S(vm), index); }
-void PushValue(VmState* vm, int32_t index) { lua_pushvalue(S(vm), index); }
-int32_t IsNotNil(VmState* vm, int32_t index) { return lua_isnoneornil(S(vm), index) ? 0 : 1; }
-double ToNumber(VmState* vm, int32_t index) { return lua_tonumber(S(vm), index); }
-
 // Integral values become Lua integers, so scripts print 3 rather than 3.0.
 void PushNumber(VmState* vm, double value) {
     if (std::isfinite(value) && value == std::floor(value) && value >= -9.007199254740992e15 &&
@@ -150,7 +144,6 @@ void PushHandle(VmState* vm, uintptr_t handle) {
         H().callMemoryShort = true;
     }
 }
-void GetTable(VmState* vm, int32_t table) { lua_gettable(S(vm), table); }
 void NewTable(VmState* vm) {
     if (!WhilePreparing(S(vm), NewTableOp, 0, 1)) lua_newtable(S(vm));
 }
@@ -218,19 +211,6 @@ int32_t CallFunction(VmState* vm, int32_t args, int32_t results, int32_t) {
     return KeepCallbackError(L);
 }
 
-const char* CheckString(VmState* vm, int32_t index, size_t* length) {
-    return luaL_checklstring(S(vm), index, length);
-}
-const char* OptString(VmState* vm, int32_t index, const char* def, size_t* length) {
-    return luaL_optlstring(S(vm), index, def, length);
-}
-double CheckNumber(VmState* vm, int32_t index) { return luaL_checknumber(S(vm), index); }
-double OptNumber(VmState* vm, int32_t index, double def) {
-    return luaL_optnumber(S(vm), index, def);
-}
-void CheckTable(VmState* vm, int32_t index) { luaL_checktype(S(vm), index, LUA_TTABLE); }
-void CheckFunction(VmState* vm, int32_t index) { luaL_checktype(S(vm), index, LUA_TFUNCTION); }
-
 // A number gives (number, 0); a handle gives (0, handle word) while its
 // object lives, and a word that names no object once it is gone.
 void GetObjectId(VmState* vm, int32_t index, ObjectId* id) {
@@ -252,44 +232,42 @@ void GetObjectId(VmState* vm, int32_t index, ObjectId* id) {
     *id = ObjectId{TruncateToInt32(lua_tonumber(L, index)), 0};
 }
 
-const char* CheckFileName(VmState* vm, int32_t index) { return luaL_checkstring(S(vm), index); }
-
 // Nil asks for an automatic identifier: a non-zero handle word, which the
 // plugin replaces with the address of its record.
 void GetNewObjectId(VmState* vm, int32_t index, ObjectId* id) {
-    if (lua_isnoneornil(S(vm), index)) {
-        *id = ObjectId{0, 1};
-        return;
-    }
-    GetObjectId(vm, index, id);
+    if (!lua_isnoneornil(S(vm), index)) return GetObjectId(vm, index, id);
+    *id = ObjectId{0, 1};
 }
 
-const VmServices kVm = [] {
-    VmServices v{};
-    v.GetTop = GetTop;
-    v.SetTop = SetTop;
-    v.PushValue = PushValue;
-    v.IsNotNil = IsNotNil;
-    v.ToNumber = ToNumber;
-    v.PushNumber = PushNumber;
-    v.PushStringLen = PushStringLen;
-    v.PushString = PushString;
-    v.PushHandle = PushHandle;
-    v.GetTable = GetTable;
-    v.NewTable = NewTable;
-    v.SetTable = SetTable;
-    v.CallFunction = CallFunction;
-    v.CheckString = CheckString;
-    v.OptString = OptString;
-    v.CheckNumber = CheckNumber;
-    v.OptNumber = OptNumber;
-    v.CheckTable = CheckTable;
-    v.CheckFunction = CheckFunction;
-    v.GetObjectId = GetObjectId;
-    v.CheckFileName = CheckFileName;
-    v.GetNewObjectId = GetNewObjectId;
-    return v;
-}();
+// The operations that are one Lua C API call each are written in the table.
+const VmServices kVm{
+    .GetTop = [](VmState* vm) -> int32_t { return lua_gettop(S(vm)); },
+    .SetTop = [](VmState* vm, int32_t index) { lua_settop(S(vm), index); },
+    .PushValue = [](VmState* vm, int32_t index) { lua_pushvalue(S(vm), index); },
+    .reserved3 = {},
+    .IsNotNil = [](VmState* vm, int32_t i) -> int32_t { return !lua_isnoneornil(S(vm), i); },
+    .reserved11 = {},
+    .ToNumber = [](VmState* vm, int32_t index) { return lua_tonumber(S(vm), index); },
+    .reserved15 = {}, .PushNumber = PushNumber, .PushStringLen = PushStringLen,
+    .PushString = PushString, .PushHandle = PushHandle, .reserved25 = {},
+    .GetTable = [](VmState* vm, int32_t table) { lua_gettable(S(vm), table); },
+    .reserved27 = {}, .NewTable = NewTable, .reserved30 = {}, .SetTable = SetTable,
+    .reserved32 = {}, .CallFunction = CallFunction, .reserved36 = {},
+    .CheckString = [](VmState* vm, int32_t index, size_t* length) {
+        return luaL_checklstring(S(vm), index, length);
+    },
+    .OptString = [](VmState* vm, int32_t index, const char* def, size_t* length) {
+        return luaL_optlstring(S(vm), index, def, length);
+    },
+    .CheckNumber = [](VmState* vm, int32_t index) { return luaL_checknumber(S(vm), index); },
+    .OptNumber = [](VmState* vm, int32_t i, double def) { return luaL_optnumber(S(vm), i, def); },
+    .reserved49 = {},
+    .CheckTable = [](VmState* vm, int32_t index) { luaL_checktype(S(vm), index, LUA_TTABLE); },
+    .CheckFunction = [](VmState* vm, int32_t i) { luaL_checktype(S(vm), i, LUA_TFUNCTION); },
+    .reserved53 = {}, .GetObjectId = GetObjectId, .reserved57 = {},
+    .CheckFileName = [](VmState* vm, int32_t index) { return luaL_checkstring(S(vm), index); },
+    .GetNewObjectId = GetNewObjectId,
+};
 
 // The message registered or known for code, its "%s" unfilled.
 const char* ErrorText(int32_t code) {
