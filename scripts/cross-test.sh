@@ -175,7 +175,9 @@ powerpc_inputs() {
 # only, made from the machine's own entries. The machine's package lists are
 # never read or written, so no update here can drop them.
 apt_sources() {
-    apt-get -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$aptdir/parts" \
+    tool=$1
+    shift
+    "$tool" -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$aptdir/parts" \
         -o Dir::State::Lists="$aptdir/lists" -o Dir::Cache="$aptdir/cache" \
         -o APT::Sandbox::User="$(id -un)" "$@"
 }
@@ -189,16 +191,16 @@ setup_apt_sources() {
     else
         sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list >"$aptdir/parts/debian.list"
     fi
-    apt_sources update -qq
+    apt_sources apt-get update -qq
 }
 
 # fetch_source NAME VERSION: downloads and unpacks, Debian's patches applied,
 # the source package at the native version, or, where the archive serves
 # that one no more (a security update replaced it), at the newest it serves.
 fetch_source() {
-    served=$(apt_sources showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -rVu)
+    served=$(apt_sources apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -rVu)
     for version in "$2" $served; do
-        if apt_sources source -qq "$1=$version" >/dev/null 2>&1; then
+        if apt_sources apt-get source -qq "$1=$version" >/dev/null 2>&1; then
             [ "$version" = "$2" ] || say "powerpc: $1 $2 is no longer served; building $version"
             echo "$1 $version" >>"$tree/versions"
             return 0
@@ -253,11 +255,11 @@ make_powerpc_tree() {
         cp bzlib.h "$tree/usr/include/" && cp libbz2.a "$tree/usr/lib/")
 
     # libcrypto alone, configured as Debian configures it, less what a
-    # library needs not: no shared objects, no programs, no tests.
+    # library needs not: no shared objects, no tests, no programs built.
     say "powerpc: libcrypto"
     (cd openssl-*/ && ./Configure debian-powerpc --cross-compile-prefix=$cross- \
         --prefix=/usr --openssldir=/usr/lib/ssl --libdir=lib -fPIC \
-        no-shared no-apps no-tests no-idea no-mdc2 no-rc5 no-zlib no-ssl3 no-ssl3-method \
+        no-shared no-tests no-idea no-mdc2 no-rc5 no-zlib no-ssl3 no-ssl3-method \
         enable-rfc3779 enable-cms no-capieng no-rdrand >/dev/null &&
         make -j"$jobs" build_generated >/dev/null &&
         make -j"$jobs" libcrypto.a libcrypto.pc >/dev/null &&
@@ -270,6 +272,8 @@ make_powerpc_tree() {
         -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF -DENABLE_COMMONCRYPTO=OFF \
         -DENABLE_WINDOWS_CRYPTO=OFF -DENABLE_LZMA=OFF -DBUILD_TOOLS=OFF \
         -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
+    # It uses libcrypto alone, but its .pc file names libssl with it always.
+    sed -i 's/ -lssl / /' "$tree/usr/lib/pkgconfig/libzip.pc"
 
     # The library alone, with the flags and the multiarch header of Debian's
     # build; the host needs no interpreter program.
