@@ -3,17 +3,17 @@
 // has an entry for it or only deeper names, in the archive's entry order
 // and without regard to letter case.
 #include <string.h>
-#include <strings.h>
 
 #include "adapter/adapter_dir.h"
 #include "adapter/stat_record.h"
 #include "plugin/entry_points.h"
+#include "plugin/platform.h"
 #include "plugin/plugin_state.h"
 
 namespace {
 
 bool IsNamed(const SeenSubdir* node, const char* name, size_t length) {
-    return strncasecmp(node->name, name, length) == 0 && node->name[length] == '\0';
+    return CompareNoCaseN(node->name, name, length) == 0 && node->name[length] == '\0';
 }
 
 bool WasSeen(const AdapterDir* dir, const char* name, size_t length) {
@@ -96,7 +96,7 @@ bool ReturnEntry(AdapterDir* dir, zip_uint64_t index, StatRecord* record) {
     const char* name = zip_get_name(dir->archive, index, 0);
     if (name == nullptr) return false;
     const size_t prefixLength = strlen(dir->prefix);
-    if (strncasecmp(name, dir->prefix, prefixLength) != 0) return false;
+    if (CompareNoCaseN(name, dir->prefix, prefixLength) != 0) return false;
     const char* rest = name + prefixLength;
     const char* slash = strchr(rest, '/');
     if (slash == nullptr) {

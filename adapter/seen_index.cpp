@@ -3,9 +3,9 @@
 #include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 
 #include "adapter/adapter_dir.h"
+#include "plugin/platform.h"
 
 constinit SeenIndexCalloc gSeenIndexCalloc = calloc;
 
@@ -13,7 +13,7 @@ namespace {
 
 constexpr size_t kFirstCapacity = 64;
 
-// FNV-1a over the letters as strncasecmp compares them.
+// FNV-1a over the letters as CompareNoCaseN compares them.
 size_t FoldedHash(const char* name, size_t length) {
     uint64_t hash = 14695981039346656037ull;
     for (size_t i = 0; i < length; ++i) {
@@ -24,7 +24,7 @@ size_t FoldedHash(const char* name, size_t length) {
 }
 
 bool SameName(const SeenSubdir* node, const char* name, size_t length) {
-    return strncasecmp(node->name, name, length) == 0 && node->name[length] == '\0';
+    return CompareNoCaseN(node->name, name, length) == 0 && node->name[length] == '\0';
 }
 
 // Linear probing: the slot of the node or the free slot where it belongs.

@@ -1,11 +1,11 @@
 // Stat and FStat: the attributes of a path inside an archive, and of an
 // open adapter file.
 #include <string.h>
-#include <strings.h>
 
 #include "adapter/adapter_file.h"
 #include "adapter/stat_record.h"
 #include "plugin/entry_points.h"
+#include "plugin/platform.h"
 #include "plugin/plugin_state.h"
 
 namespace {
@@ -23,7 +23,7 @@ DirectoryNames FindDirectoryNames(zip_t* archive, const char* directory, size_t 
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-        if (name == nullptr || strncasecmp(name, directory, length) != 0) continue;
+        if (name == nullptr || CompareNoCaseN(name, directory, length) != 0) continue;
         found.known = true;
         if (name[length] == '\0') {
             found.own = i;

@@ -2,9 +2,9 @@
 
 #include <stdint.h>
 #include <string.h>
-#include <strings.h>
 
 #include "plugin/dates.h"
+#include "plugin/platform.h"
 #include "plugin/plugin_state.h"
 
 namespace {
@@ -71,7 +71,7 @@ bool SomeNameBeginsWith(zip_t* archive, const char* prefix, size_t length) {
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-        if (name != nullptr && strncasecmp(name, prefix, length) == 0) return true;
+        if (name != nullptr && CompareNoCaseN(name, prefix, length) == 0) return true;
     }
     return false;
 }
