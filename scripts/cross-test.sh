@@ -160,11 +160,16 @@ powerpc_packages="libc6-powerpc-cross libstdc++6-powerpc-cross libgcc-s1-powerpc
 powerpc_recipe=1
 cross=powerpc-linux-gnu
 
+# The source version of a native package (not of its :i386 twin, if any).
+native_version() {
+    dpkg-query -W -f='${source:Version}' "$1:$(dpkg --print-architecture)"
+}
+
 # What a tree is made from; a tree whose stamp says otherwise is rebuilt.
 powerpc_inputs() {
     echo "recipe $powerpc_recipe"
     for pair in $powerpc_sources; do
-        echo "${pair%%:*} $(dpkg-query -W -f='${source:Version}' "${pair#*:}")"
+        echo "${pair%%:*} $(native_version "${pair#*:}")"
     done
     for p in $powerpc_packages; do
         echo "$p $(dpkg-query -W -f='${Version}' "$p")"
@@ -242,7 +247,7 @@ make_powerpc_tree() {
     setup_apt_sources "$work/apt"
     cd "$work/sources"
     for pair in $powerpc_sources; do
-        fetch_source "${pair%%:*}" "$(dpkg-query -W -f='${source:Version}' "${pair#*:}")"
+        fetch_source "${pair%%:*}" "$(native_version "${pair#*:}")"
     done
     echo "googletest $(dpkg-query -W -f='${Version}' googletest)" >>"$tree/versions"
     cflags="-O2 -fPIC"
