@@ -33,7 +33,7 @@ int64_t BlockSize(int64_t held, int64_t size) {
 // not counted, so later bytes could no longer be placed.
 bool FetchChunk(AdapterFile* file) {
     const int64_t chunk =
-        file->size - file->fetched < kCacheChunk ? file->size - file->fetched : kCacheChunk;
+        file->size - file->cached < kCacheChunk ? file->size - file->cached : kCacheChunk;
     const int64_t grown = file->cached + chunk;
     const int64_t blockSize = BlockSize(grown, file->size);
     if (static_cast<uint64_t>(blockSize) > SIZE_MAX) return false;
@@ -55,7 +55,6 @@ bool FetchChunk(AdapterFile* file) {
         file->streamFailed = 1;
         return false;
     }
-    file->fetched += chunk;
     file->cached += chunk;
     return true;
 }

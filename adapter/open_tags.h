@@ -1,10 +1,11 @@
 // Open tags of FOpen: the host may name the archive's data by values of its
-// own (tags 2 and 5, qualified by tags 3 and 4) instead of by the path; its
-// file services then make a file name for that data.
+// own (kOpenTagSource2 and kOpenTagSource5, qualified by kOpenTagQualifier3
+// and kOpenTagQualifier4) instead of by the path; its file services then
+// make a file name for that data.
 #ifndef ZIPCVX_OPEN_TAGS_H
 #define ZIPCVX_OPEN_TAGS_H
 
-#include "adapter/adapter_file.h"
+#include "adapter/archive_path.h"
 #include "plugin/host_interface.h"
 
 struct OpenTags {
@@ -18,12 +19,14 @@ struct OpenTags {
 // skipped, a repeated tag keeps its last value, an absent one is 0.
 OpenTags ReadOpenTags(const TagItem* tags);
 
-// The name under which file's archive is to be opened: its archive path
-// when neither tag 2 nor tag 5 is given; otherwise a name the host makes,
-// in buffer (hosts 7.1 and later) or in file->sourceName (older hosts,
-// where FreeSourceFileName must release it once file->sourceName is not
-// empty). Null when an older host cannot make the name; nothing is then held.
-const char* ArchiveSourceName(const OpenTags& tags, AdapterFile* file,
+// The name under which the archive at archivePath is to be opened: the
+// path itself when neither tag 2 nor tag 5 is given; otherwise a name the
+// host makes, in buffer (hosts 7.1 and later) or in sourceName (older
+// hosts, where FreeSourceFileName must release it once sourceName is not
+// empty). Null when an older host cannot make the name; sourceName is then
+// empty and nothing is held.
+const char* ArchiveSourceName(const OpenTags& tags, const char* archivePath,
+                              char (&sourceName)[kArchivePathSize],
                               char (&buffer)[kArchivePathSize]);
 
 #endif

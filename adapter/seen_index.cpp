@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "adapter/adapter_dir.h"
-#include "plugin/platform.h"
+#include "adapter/entry_names.h"
 
 constinit SeenIndexCalloc gSeenIndexCalloc = calloc;
 
@@ -13,7 +13,7 @@ namespace {
 
 constexpr size_t kFirstCapacity = 64;
 
-// FNV-1a over the letters as CompareNoCaseN compares them.
+// FNV-1a over the letters as NameIs compares them.
 size_t FoldedHash(const char* name, size_t length) {
     uint64_t hash = 14695981039346656037ull;
     for (size_t i = 0; i < length; ++i) {
@@ -23,10 +23,6 @@ size_t FoldedHash(const char* name, size_t length) {
     return static_cast<size_t>(hash ^ (hash >> 32));
 }
 
-bool SameName(const SeenSubdir* node, const char* name, size_t length) {
-    return CompareNoCaseN(node->name, name, length) == 0 && node->name[length] == '\0';
-}
-
 // Linear probing: the slot of the node or the free slot where it belongs.
 // Slots keep their node's hash, so a probe reads a node's name only when
 // the hashes agree, and growing reads no name at all.
@@ -34,7 +30,7 @@ size_t SlotFor(const SeenSlot* slots, size_t capacity, size_t hash, const char* 
                size_t length) {
     size_t i = hash & (capacity - 1);
     while (slots[i].node != nullptr &&
-           (slots[i].hash != hash || !SameName(slots[i].node, name, length)))
+           (slots[i].hash != hash || !NameIs(slots[i].node->name, name, length)))
         i = (i + 1) & (capacity - 1);
     return i;
 }

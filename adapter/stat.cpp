@@ -3,35 +3,12 @@
 #include <string.h>
 
 #include "adapter/adapter_file.h"
+#include "adapter/entry_names.h"
 #include "adapter/stat_record.h"
 #include "plugin/entry_points.h"
-#include "plugin/platform.h"
 #include "plugin/plugin_state.h"
 
 namespace {
-
-// One walk over the names for a directory (ending in '/'): its own entry's
-// index (a name equal to directory, letter case aside) or -1, and whether
-// any name lies in it. The walk ends early only at the own entry.
-struct DirectoryNames {
-    zip_int64_t own;
-    bool known;
-};
-
-DirectoryNames FindDirectoryNames(zip_t* archive, const char* directory, size_t length) {
-    DirectoryNames found{-1, false};
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
-        const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-        if (name == nullptr || CompareNoCaseN(name, directory, length) != 0) continue;
-        found.known = true;
-        if (name[length] == '\0') {
-            found.own = i;
-            break;
-        }
-    }
-    return found;
-}
 
 // A directory of the archive named by entryPart, with its own entry or known
 // only from deeper names. Its name is entryPart as the caller wrote it, with
@@ -48,7 +25,7 @@ int32_t StatDirectory(zip_t* archive, const char* entryPart, int32_t flags, Stat
 
     const DirectoryNames names = FindDirectoryNames(archive, directory, length);
     if (!names.known) return 0;
-    record->kind = 1;
+    record->kind = kStatKindDirectory;
     if (!WriteName(record, directory, length, flags)) return 0;
     zip_stat_t entry;
     if (names.own >= 0 &&
@@ -88,11 +65,11 @@ extern "C" int32_t Stat(const char* path, int32_t flags, StatRecord* record) {
 extern "C" int32_t FStat(void* handle, int32_t flags, StatRecord* record) {
     const auto* file = static_cast<const AdapterFile*>(handle);
     if (file == nullptr || record == nullptr) return 0;
-    record->originCode = 2;
+    record->originCode = kStatOriginFStat;
     record->originPath = file->archivePath;
     if (WriteEntry(file->archive, file->entry, record, flags) == 0) return 0;
     if (file->size != 0) {
-        record->kind = 0;
+        record->kind = kStatKindFile;
         record->size = file->size;
     }
     return 1;

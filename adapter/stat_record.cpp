@@ -4,7 +4,6 @@
 #include <string.h>
 
 #include "plugin/dates.h"
-#include "plugin/platform.h"
 #include "plugin/plugin_state.h"
 
 namespace {
@@ -44,11 +43,6 @@ bool WriteName(StatRecord* record, const char* name, size_t length, int32_t flag
     return true;
 }
 
-bool FindEntry(zip_t* archive, const char* name, zip_stat_t* entry) {
-    return zip_stat(archive, name, 0, entry) == 0 ||
-           zip_stat(archive, name, ZIP_FL_NOCASE, entry) == 0;
-}
-
 bool SizeFits(const zip_stat_t& entry) {
     return (entry.valid & ZIP_STAT_SIZE) == 0 || entry.size <= static_cast<zip_uint64_t>(INT64_MAX);
 }
@@ -59,19 +53,10 @@ int32_t WriteEntry(zip_t* archive, const zip_stat_t& entry, StatRecord* record, 
     if (name == nullptr) return 0;
     const size_t length = strlen(name);
     const bool directory = length > 0 && name[length - 1] == '/';
-    record->kind = directory ? 1 : 0;
+    record->kind = directory ? kStatKindDirectory : kStatKindFile;
     record->size =
         directory || (entry.valid & ZIP_STAT_SIZE) == 0 ? 0 : static_cast<int64_t>(entry.size);
     if (!WriteName(record, name, length, flags)) return 0;
     if ((entry.valid & ZIP_STAT_MTIME) != 0) WriteEntryDates(record, entry.mtime);
     return 1;
-}
-
-bool SomeNameBeginsWith(zip_t* archive, const char* prefix, size_t length) {
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
-        const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-        if (name != nullptr && CompareNoCaseN(name, prefix, length) == 0) return true;
-    }
-    return false;
 }

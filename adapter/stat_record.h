@@ -28,23 +28,14 @@ void WriteCurrentDates(StatRecord* record);
 // the name does not fit the shared buffer.
 bool WriteName(StatRecord* record, const char* name, size_t length, int32_t flags);
 
-// Finds the entry called name: the one whose name matches exactly, else the
-// first whose name matches without regard to letter case (an archive may
-// hold both readme.txt and README.txt). False when there is none.
-bool FindEntry(zip_t* archive, const char* name, zip_stat_t* entry);
-
 // Whether the entry's size fits the record's signed 64-bit size. One that
 // does not (a zip64 size of 2^63 or more) is neither examined nor listed.
 bool SizeFits(const zip_stat_t& entry);
 
 // Kind, size, dates and stored name of the entry that entry describes in
-// archive. A stored name ending in '/' is a directory: kind 1, size 0.
+// archive. A stored name ending in '/' is a directory: kStatKindDirectory, size 0.
 // Returns 1, or 0 when the name cannot be had or returned, or the size
 // does not fit.
 int32_t WriteEntry(zip_t* archive, const zip_stat_t& entry, StatRecord* record, int32_t flags);
-
-// Whether some entry's name begins with the length characters of prefix,
-// letter case aside.
-bool SomeNameBeginsWith(zip_t* archive, const char* prefix, size_t length);
 
 #endif

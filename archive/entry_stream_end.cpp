@@ -1,17 +1,11 @@
 #include "archive/entry_stream_end.h"
 
-#include "archive/aes_authentication.h"
+#include "archive/entry_stat.h"
 
 namespace {
 
 bool RecordsCrc(const zip_stat_t& entry) {
     return (entry.valid & ZIP_STAT_CRC) != 0;
-}
-
-bool IsAesRecordingNoCrc(const zip_stat_t& entry) {
-    return RecordsCrc(entry) && entry.crc == 0 &&
-           (entry.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 &&
-           IsAesMethod(entry.encryption_method);
 }
 
 }  // namespace

@@ -8,6 +8,65 @@
 
 namespace {
 
+// ------------------------------------------------- shared by both modes
+
+void CloseHostFile(HostFileSourceState* state) {
+    if (state->handle != 0) Files().CloseFile(state->handle);
+    state->handle = 0;
+}
+
+// The state's own release, whichever mode: the source's free command, and
+// a failure before there is a source.
+void FreeState(HostFileSourceState* state) {
+    CloseHostFile(state);
+    System().Free(state);
+}
+
+zip_int64_t Read(HostFileSourceState* state, void* data, zip_uint64_t length) {
+    // Host reads are counted in 32 bits; libzip asks for far less.
+    const int32_t count = length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length);
+    const int32_t got = Files().ReadFile(state->handle, data, count);
+    if (got < 0) zip_error_set(&state->error, ZIP_ER_READ, 0);
+    return got;
+}
+
+// The commands both modes answer alike; every other one, each write command
+// and anything newer, is refused.
+zip_int64_t AnswerShared(HostFileSourceState* state, void* data, zip_uint64_t length,
+                         zip_source_cmd_t command) {
+    switch (command) {
+        case ZIP_SOURCE_READ:
+            return Read(state, data, length);
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&state->error, data, length);
+        case ZIP_SOURCE_FREE:
+            FreeState(state);  // closes a stream-mode file still open
+            return 0;
+        default:
+            return -1;
+    }
+}
+
+// ---------------------------------------------------------- archive mode
+
+zip_int64_t StatSize(const HostFileSourceState* state, void* data) {
+    auto* st = static_cast<zip_stat_t*>(data);
+    zip_stat_init(st);
+    st->size = state->size;
+    st->valid = ZIP_STAT_SIZE;
+    return sizeof(zip_stat_t);
+}
+
+bool Seek(HostFileSourceState* state, void* data, zip_uint64_t length) {
+    const int64_t current = Files().SeekFile(state->handle, 0, kSeekCurrent);
+    if (current < 0) return false;
+    const zip_int64_t target = zip_source_seek_compute_offset(static_cast<zip_uint64_t>(current),
+                                                              state->size, data, length, nullptr);
+    return target >= 0 && Files().SeekFile(state->handle, target, kSeekStart) >= 0;
+}
+
+// ----------------------------------------------------------- stream mode
+
 // Examines the file: through its handle while the source is open, else
 // by opening it for the moment. False when its date cannot be had.
 bool ExamineDate(HostFileSourceState* state, time_t* date) {
@@ -49,7 +108,7 @@ time_t FileTime(HostFileSourceState* state) {
 zip_int64_t OpenStream(HostFileSourceState* state) {
     if (state->handle == 0) state->handle = Files().OpenFile(state->path, kOpenRead);
     if (state->handle == 0) {
-        state->error = ZIP_ER_OPEN;
+        zip_error_set(&state->error, ZIP_ER_OPEN, 0);
         return -1;
     }
     if (state->dateFixed == 0) {
@@ -57,11 +116,6 @@ zip_int64_t OpenStream(HostFileSourceState* state) {
         state->dateFixed = 1;
     }
     return 0;
-}
-
-void CloseStream(HostFileSourceState* state) {
-    if (state->handle != 0) Files().CloseFile(state->handle);
-    state->handle = 0;
 }
 
 // The time of the entry the source feeds: libzip answers with the time set
@@ -78,114 +132,100 @@ time_t EntryTime(HostFileSourceState* state) {
     return FileTime(state);
 }
 
-zip_int64_t Stat(HostFileSourceState* state, void* data) {
+// A file being added reports only a date: its size is learnt by reading it
+// when the archive is written.
+zip_int64_t StatDate(HostFileSourceState* state, void* data) {
     auto* st = static_cast<zip_stat_t*>(data);
     zip_stat_init(st);
-    if (state->stream == 0) {
-        st->size = state->size;
-        st->valid = ZIP_STAT_SIZE;
-        return sizeof(zip_stat_t);
-    }
-    // A file being added reports only a date: its size is learnt by reading
-    // it when the archive is written.
     st->mtime = EntryTime(state);
     st->valid = ZIP_STAT_MTIME;
     return sizeof(zip_stat_t);
 }
 
-zip_int64_t Seek(HostFileSourceState* state, void* data, zip_uint64_t length) {
-    const int64_t current = Files().SeekFile(state->handle, 0, kSeekCurrent);
-    if (current < 0) return -1;
-    const zip_int64_t target = zip_source_seek_compute_offset(static_cast<zip_uint64_t>(current),
-                                                              state->size, data, length, nullptr);
-    if (target < 0) return -1;
-    if (Files().SeekFile(state->handle, target, kSeekStart) < 0) return -1;
-    return 0;
-}
-
 }  // namespace
 
-extern "C" zip_int64_t HostFileSourceCallback(void* userdata, void* data, zip_uint64_t length,
-                                              zip_source_cmd_t command) {
+// ------------------------------------------------------------- callbacks
+
+extern "C" zip_int64_t ArchiveSourceCallback(void* userdata, void* data, zip_uint64_t length,
+                                             zip_source_cmd_t command) {
     auto* state = static_cast<HostFileSourceState*>(userdata);
     switch (command) {
         case ZIP_SOURCE_OPEN:
-            // An archive's file stays open and where it is from the first
-            // open to the free command.
-            return state->stream != 0 ? OpenStream(state) : 0;
         case ZIP_SOURCE_CLOSE:
-            if (state->stream != 0) CloseStream(state);
+            // The file stays open and where it is from the first open to
+            // the free command.
             return 0;
-        case ZIP_SOURCE_READ: {
-            // Host reads are counted in 32 bits; libzip asks for far less.
-            const int32_t count = length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length);
-            const int32_t got = Files().ReadFile(state->handle, data, count);
-            if (got < 0) state->error = ZIP_ER_READ;
-            return got;
-        }
         case ZIP_SOURCE_STAT:
-            return Stat(state, data);
-        case ZIP_SOURCE_ERROR: {
-            auto* codes = static_cast<int*>(data);
-            codes[0] = state->error;
-            codes[1] = 0;
-            return 2 * sizeof(int);
-        }
-        case ZIP_SOURCE_FREE:
-            CloseStream(state);  // either mode: closes a file still open
-            System().Free(state);
-            return 0;
-        case ZIP_SOURCE_SEEK: {
-            if (state->stream != 0) return -1;
-            const zip_int64_t result = Seek(state, data, length);
-            if (result < 0) state->error = ZIP_ER_SEEK;
-            return result;
-        }
+            return StatSize(state, data);
+        case ZIP_SOURCE_SEEK:
+            if (Seek(state, data, length)) return 0;
+            zip_error_set(&state->error, ZIP_ER_SEEK, 0);
+            return -1;
         case ZIP_SOURCE_TELL: {
-            if (state->stream != 0) return -1;
             const int64_t position = Files().SeekFile(state->handle, 0, kSeekCurrent);
-            if (position < 0) state->error = ZIP_ER_SEEK;
+            if (position < 0) zip_error_set(&state->error, ZIP_ER_SEEK, 0);
             return position;
         }
         case ZIP_SOURCE_SUPPORTS:
-            // Stream mode answers -1: libzip then assumes a plain readable source.
-            if (state->stream != 0) return -1;
             return zip_source_make_command_bitmap(
                 ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
                 ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, -1);
         default:
-            return -1;  // every write command, and anything newer
+            return AnswerShared(state, data, length, command);
     }
 }
 
-zip_t* OpenHostArchive(const char* path) {
+// Seeking, telling and the supports command are refused: libzip then takes
+// the source for a plain readable one.
+extern "C" zip_int64_t StreamSourceCallback(void* userdata, void* data, zip_uint64_t length,
+                                            zip_source_cmd_t command) {
+    auto* state = static_cast<HostFileSourceState*>(userdata);
+    switch (command) {
+        case ZIP_SOURCE_OPEN:
+            return OpenStream(state);
+        case ZIP_SOURCE_CLOSE:
+            CloseHostFile(state);
+            return 0;
+        case ZIP_SOURCE_STAT:
+            return StatDate(state, data);
+        default:
+            return AnswerShared(state, data, length, command);
+    }
+}
+
+// ---------------------------------------------------------------- states
+
+HostFileSourceState* NewArchiveSourceState(const char* path) {
     auto* state =
         static_cast<HostFileSourceState*>(System().Alloc(sizeof(HostFileSourceState), 1, "scb"));
     if (state == nullptr) return nullptr;
     state->handle = Files().OpenFile(path, kOpenRead | kOpenReadFlag8);
     if (state->handle == 0) {
-        System().Free(state);
+        FreeState(state);
         return nullptr;
     }
     // Seeking to the end and back to the start answers the file's length.
     // A host that cannot seek this file cannot serve it as an archive.
     const int64_t atEnd = Files().SeekFile(state->handle, 0, kSeekEnd);
     const int64_t size = Files().SeekFile(state->handle, 0, kSeekStart);
-    zip_source_t* source = nullptr;
-    if (atEnd >= 0 && size >= 0) {
-        state->size = static_cast<uint64_t>(size);
-        source = zip_source_function_create(HostFileSourceCallback, state, nullptr);
+    if (atEnd < 0 || size < 0) {
+        FreeState(state);
+        return nullptr;
     }
+    state->size = static_cast<uint64_t>(size);
+    return state;
+}
+
+zip_t* OpenHostArchive(const char* path) {
+    HostFileSourceState* state = NewArchiveSourceState(path);
+    if (state == nullptr) return nullptr;
+    zip_source_t* source = zip_source_function_create(ArchiveSourceCallback, state, nullptr);
     if (source == nullptr) {
-        Files().CloseFile(state->handle);
-        System().Free(state);
+        FreeState(state);
         return nullptr;
     }
     zip_t* archive = zip_open_from_source(source, 0, nullptr);
-    if (archive == nullptr) {
-        zip_source_free(source);  // its free command closes the file and frees the state
-        return nullptr;
-    }
+    if (archive == nullptr) zip_source_free(source);  // its free command frees the state
     return archive;
 }
 
@@ -197,7 +237,6 @@ HostFileSourceState* NewStreamSourceState(const char* path) {
     char* copy = reinterpret_cast<char*>(state + 1);
     memcpy(copy, path, length + 1);
     state->path = copy;
-    state->stream = 1;
     return state;
 }
 

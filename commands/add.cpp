@@ -13,23 +13,22 @@
 
 namespace {
 
-// zip.AddFile's option table as read, strings still on the VM stack.
-struct AddOptions {
-    int32_t encryption;
-    int32_t compression;
-    int32_t compressionFlags;
-    StringOption password;
-    StringOption newName;
-    StringOption comment;
-    StringOption time;
+// A string option of zip.AddFile: as read (its value on the VM stack until
+// the command sets the top back), then the command's own copy (or null).
+struct CopiedOption {
+    StringOption read;
+    char* copy;
 };
 
-// The command's own copies of the string options; null when absent.
-struct OptionCopies {
-    char* password;
-    char* newName;
-    char* comment;
-    char* time;
+// zip.AddFile's option table.
+struct AddOptions {
+    int32_t encryption = ZIP_EM_NONE;
+    int32_t compression = ZIP_CM_DEFAULT;
+    int32_t compressionFlags = 0;
+    CopiedOption password{};
+    CopiedOption newName{};
+    CopiedOption comment{};
+    CopiedOption time{};
 };
 
 // May raise: the command owns nothing yet.
@@ -38,28 +37,29 @@ void ReadOptions(VmState* vm, int32_t table, AddOptions* options) {
     options->compression = OptionInteger(vm, table, "compression", options->compression);
     options->compressionFlags =
         OptionInteger(vm, table, "compressionflags", options->compressionFlags);
-    PeekStringOption(vm, table, "password", &options->password);
-    PeekStringOption(vm, table, "newname", &options->newName);
-    PeekStringOption(vm, table, "comment", &options->comment);
-    PeekStringOption(vm, table, "time", &options->time);
+    PeekStringOption(vm, table, "password", &options->password.read);
+    PeekStringOption(vm, table, "newname", &options->newName.read);
+    PeekStringOption(vm, table, "comment", &options->comment.read);
+    PeekStringOption(vm, table, "time", &options->time.read);
 }
 
-void FreeOptionCopies(const OptionCopies& copies) {
-    FreeStringOption(copies.time);
-    FreeStringOption(copies.comment);
-    FreeStringOption(copies.newName);
-    FreeStringOption(copies.password);
+void FreeOptionCopies(AddOptions* options) {
+    FreeStringOption(options->time.copy);
+    FreeStringOption(options->comment.copy);
+    FreeStringOption(options->newName.copy);
+    FreeStringOption(options->password.copy);
+    options->time.copy = options->comment.copy = options->newName.copy = nullptr;
+    options->password.copy = nullptr;
 }
 
 // All four copies, or none: the first failure's code, with the copies made
-// before it released.
-int32_t CopyOptions(const AddOptions& options, OptionCopies* copies) {
-    *copies = OptionCopies{};
-    int32_t result = CopyTextOption(options.password, &copies->password);
-    if (result == 0) result = CopyTextOption(options.newName, &copies->newName);
-    if (result == 0) result = CopyStringOption(options.comment, &copies->comment);
-    if (result == 0) result = CopyStringOption(options.time, &copies->time);
-    if (result != 0) FreeOptionCopies(*copies);
+// before it released. Names and passwords may hold no zero byte.
+int32_t CopyOptions(AddOptions* options) {
+    int32_t result = CopyTextOption(options->password.read, &options->password.copy);
+    if (result == 0) result = CopyTextOption(options->newName.read, &options->newName.copy);
+    if (result == 0) result = CopyStringOption(options->comment.read, &options->comment.copy);
+    if (result == 0) result = CopyStringOption(options->time.read, &options->time.copy);
+    if (result != 0) FreeOptionCopies(options);
     return result;
 }
 
@@ -81,7 +81,7 @@ int32_t AddEntry(zip_t* archive, const char* path, const char* newName, zip_int6
     Files().CloseFile(file);
     HostFileSourceState* state = NewStreamSourceState(path);
     if (state == nullptr) return kErrNoMemory;
-    zip_source_t* source = zip_source_function(archive, HostFileSourceCallback, state);
+    zip_source_t* source = zip_source_function(archive, StreamSourceCallback, state);
     if (source == nullptr) {
         System().Free(state);
         return gPlugin.errZip;
@@ -100,11 +100,10 @@ int32_t AddEntry(zip_t* archive, const char* path, const char* newName, zip_int6
 // In this order; a failure keeps what was applied before it, except that
 // an entry whose encryption cannot be set is deleted: a script that catches
 // the error would otherwise write its data unencrypted.
-int32_t ApplyOptions(zip_t* archive, zip_uint64_t index, const AddOptions& options,
-                     const OptionCopies& copies) {
+int32_t ApplyOptions(zip_t* archive, zip_uint64_t index, const AddOptions& options) {
     if (options.encryption != 0) {
         const int32_t result =
-            SetEntryEncryption(archive, index, options.encryption, copies.password);
+            SetEntryEncryption(archive, index, options.encryption, options.password.copy);
         if (result != 0) {
             zip_delete(archive, index);  // frees the source; cannot fail for a new entry
             return result;
@@ -115,12 +114,12 @@ int32_t ApplyOptions(zip_t* archive, zip_uint64_t index, const AddOptions& optio
             SetEntryCompression(archive, index, options.compression, options.compressionFlags);
         if (result != 0) return result;
     }
-    if (copies.comment != nullptr) {
+    if (options.comment.copy != nullptr) {
         const int32_t result =
-            SetEntryComment(archive, index, copies.comment, options.comment.length);
+            SetEntryComment(archive, index, options.comment.copy, options.comment.read.length);
         if (result != 0) return result;
     }
-    if (copies.time != nullptr) return SetEntryTime(archive, index, copies.time);
+    if (options.time.copy != nullptr) return SetEntryTime(archive, index, options.time.copy);
     return 0;
 }
 
@@ -134,7 +133,7 @@ extern "C" int32_t AddFile(VmState* vm) {
     ObjectId id{};
     const ArchiveObject* record = LookupArchive(vm, &id);
     if (record == nullptr) return gPlugin.errNoArchive;
-    AddOptions options{ZIP_EM_NONE, ZIP_CM_DEFAULT, 0, {}, {}, {}, {}};
+    AddOptions options{};
     if (HasOptionTable(vm, argumentCount, 3)) ReadOptions(vm, 3, &options);
     if (ArchiveIsGuarded(record)) {
         Vm().SetTop(vm, argumentCount);
@@ -142,16 +141,15 @@ extern "C" int32_t AddFile(VmState* vm) {
     }
 
     // Every fetch is done: from here on the command owns what it takes.
-    OptionCopies copies{};
-    int32_t result = CopyOptions(options, &copies);
+    int32_t result = CopyOptions(&options);
     Vm().SetTop(vm, argumentCount);
     if (result != 0) return result;
     zip_int64_t index = -1;
-    result = AddEntry(record->archive, path, copies.newName, &index);
+    result = AddEntry(record->archive, path, options.newName.copy, &index);
     if (result == 0) {
-        result = ApplyOptions(record->archive, static_cast<zip_uint64_t>(index), options, copies);
+        result = ApplyOptions(record->archive, static_cast<zip_uint64_t>(index), options);
     }
-    FreeOptionCopies(copies);
+    FreeOptionCopies(&options);
     if (result != 0) return result;
     Vm().PushNumber(vm, static_cast<double>(index));
     return 1;

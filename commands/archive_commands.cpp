@@ -3,10 +3,10 @@
 
 #include "archive/archive_registry.h"
 #include "archive/host_file_source.h"
+#include "archive/reencoded_entries.h"
 #include "commands/arguments.h"
 #include "commands/commands.h"
 #include "commands/progress.h"
-#include "commands/reencoded_entries.h"
 #include "plugin/plugin_state.h"
 
 namespace {
@@ -15,14 +15,10 @@ constexpr int32_t kModeChange = 1004;    // open for changes, create when missin
 constexpr int32_t kModeRead = 1005;      // read an existing archive
 constexpr int32_t kModeTruncate = 1006;  // start a new, empty archive
 
-// Discards a record's archive unwritten; the record leaves the host's list
-// before it is unlinked and freed.
-void DiscardRecord(VmState* vm, ArchiveObject* record) {
-    zip_discard(record->archive);
-    System().UnregisterObject(vm, record);
-    UnlinkArchive(record);
-    FreeArchiveRecord(record);
-}
+// zip.CloseArchive(id[,discard,callback,userdata]): where its arguments sit.
+constexpr int32_t kCloseDiscard = 2;
+constexpr int32_t kCloseCallback = 3;
+constexpr int32_t kCloseUserdata = 4;
 
 // The first record with this number as a numeric identifier.
 ArchiveObject* FindNumbered(int32_t number) {
@@ -38,7 +34,10 @@ struct CloseProgressState {
 
 extern "C" void CloseProgressCallback(zip_t*, double progress, void* userdata) {
     const auto* state = static_cast<const CloseProgressState*>(userdata);
-    const ProgressCallback callback{3, state->hasUserdata ? 4 : -1, "CloseArchive", state->id};
+    const ProgressCallback callback{.function = kCloseCallback,
+                                    .userdata = state->hasUserdata ? kCloseUserdata : -1,
+                                    .action = "CloseArchive",
+                                    .id = state->id};
     // This runs inside zip_close, which nothing may unwind: the call never
     // raises, not even when the VM has no memory for the table. The callback
     // cannot stop the writing: its result is not looked at. The record has
@@ -70,11 +69,11 @@ extern "C" int32_t OpenArchive(VmState* vm) {
         ArchiveObject* old = FindNumbered(id.number);
         if (old != nullptr) {
             if (ArchiveIsGuarded(old)) return gPlugin.errZip;
-            DiscardRecord(vm, old);
+            DiscardArchive(vm, old);
         }
     }
 
-    auto* record = static_cast<ArchiveObject*>(System().Alloc(sizeof(ArchiveRecord), 1, "arc"));
+    ArchiveObject* record = NewArchiveRecord();
     if (record == nullptr) return kErrNoMemory;
     record->archive =
         mode == kModeRead ? OpenHostArchive(fileName) : zip_open(fileName, flags, nullptr);
@@ -99,30 +98,31 @@ extern "C" int32_t OpenArchive(VmState* vm) {
 // nothing to close, reopen or change. A failed write is reported, and the
 // archive file is left as it was: libzip replaces it only on success.
 extern "C" int32_t CloseArchive(VmState* vm) {
-    const double discard = Vm().OptNumber(vm, 2, 0);
+    const double discard = Vm().OptNumber(vm, kCloseDiscard, 0);
     const int32_t argumentCount = Vm().GetTop(vm);
     ObjectId id{};
     ArchiveObject* record = LookupArchive(vm, &id);
     if (record == nullptr) return gPlugin.errNoArchive;
-    if (argumentCount > 2) Vm().CheckFunction(vm, 3);
+    const bool hasCallback = argumentCount >= kCloseCallback;
+    if (hasCallback) Vm().CheckFunction(vm, kCloseCallback);
     if (ArchiveIsGuarded(record)) return gPlugin.errZip;
 
-    CloseProgressState progress{vm, &id, argumentCount > 3};
-    if (argumentCount > 2) {
+    CloseProgressState progress{vm, &id, argumentCount >= kCloseUserdata};
+    if (hasCallback) {
         zip_register_progress_callback_with_state(record->archive, 0.001, CloseProgressCallback,
                                                   nullptr, &progress);
     }
-    System().UnregisterObject(vm, record);
-    UnlinkArchive(record);
+    WithdrawArchive(vm, record);
 
     int32_t result = 0;
-    if (TruncateToInt32(discard) != 0) {
-        zip_discard(record->archive);
-    } else if (!ReencodedEntriesAreIntact(record->archive) || zip_close(record->archive) != 0) {
-        zip_discard(record->archive);
-        result = gPlugin.errZip;
+    if (TruncateToInt32(discard) == 0) {
+        if (ReencodedEntriesAreIntact(record->archive) && zip_close(record->archive) == 0) {
+            record->archive = nullptr;  // written and closed
+        } else {
+            result = gPlugin.errZip;
+        }
     }
-    FreeArchiveRecord(record);
+    FreeArchiveRecord(record);  // discards an archive not written
     return result;
 }
 

@@ -3,7 +3,7 @@
 // can write.
 #include <zip.h>
 
-#include "archive/default_passwords.h"
+#include "archive/archive_record.h"
 #include "commands/arguments.h"
 #include "commands/commands.h"
 #include "commands/entry_changes.h"

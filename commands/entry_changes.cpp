@@ -3,7 +3,7 @@
 #include "archive/archive_registry.h"
 #include "commands/arguments.h"
 #include "commands/date_strings.h"
-#include "commands/traditional_encryption.h"
+#include "archive/traditional_encryption.h"
 #include "plugin/plugin_state.h"
 
 int32_t LookupArchiveToChange(VmState* vm, zip_t** archive) {

@@ -6,10 +6,12 @@
 // (entry statistics, entry, destination, buffer), the copy loop, the check
 // that the entry really ended (and that an AES entry's authentication code
 // matches), and the clean-up, which runs on every path in one fixed order.
+#include <string.h>
 #include <zip.h>
 
 #include "archive/aes_authentication.h"
-#include "archive/default_passwords.h"
+#include "archive/archive_record.h"
+#include "archive/entry_stat.h"
 #include "archive/entry_stream_end.h"
 #include "commands/arguments.h"
 #include "commands/commands.h"
@@ -22,42 +24,33 @@ constexpr zip_uint64_t kBlockSize = 65536;
 
 // What one call holds; Release gives it all back.
 struct Extraction {
-    int32_t stackTop;      // the top before the options were read
-    int32_t callback;      // stack index of the callback, or -1
-    int32_t userdata;      // stack index of the userdata value, or -1
-    char* password;        // "tstring" copy, or null: the default password applies
-    zip_file_t* entry;     // open entry, or null
-    HostFile destination;  // open destination, or 0
-    void* buffer;          // kBlockSize bytes ("savefile"), or null
+    int32_t stackTop;             // the top before the options were read
+    int32_t callback = -1;        // stack index of the callback, or -1
+    int32_t userdata = -1;        // stack index of the userdata value, or -1
+    char* password = nullptr;     // "tstring" copy, or null: the default password applies
+    char* defaultCopy = nullptr;  // "tstring" copy of the default an AES entry is checked with
+    zip_file_t* entry = nullptr;  // open entry, or null
+    HostFile destination = 0;     // open destination, or 0
+    void* buffer = nullptr;       // kBlockSize bytes ("savefile"), or null
 };
-
-bool HasUndecryptableMethod(const zip_stat_t& stat) {
-    return (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 &&
-           stat.encryption_method != ZIP_EM_NONE &&
-           zip_encryption_method_supported(stat.encryption_method, 0) == 0;
-}
 
 // The progress of a block that ends at done, in whole percent.
 int32_t Percent(zip_uint64_t done, zip_uint64_t size) {
     return static_cast<int32_t>(static_cast<double>(done) / static_cast<double>(size) * 100.0);
 }
 
-bool IsAesEntry(const zip_stat_t& stat) {
-    return (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 && IsAesMethod(stat.encryption_method);
-}
-
 // Once every declared byte was copied: the stream must end there, and an
 // AES entry's authentication code must match, checked here with
-// the password libzip decrypted with. libzip's own check of the code cannot
-// be told from its spurious CRC error on such entries, and it may not be
-// made at all for a compressed one; the CRC that older AES entries record
-// guards against accidents, not against changes made on purpose.
-// buffer (size bytes, any content) serves the check of the code.
+// the password libzip decrypted with: the one given, or the default as it
+// was when the entry was opened (a callback may change it meanwhile). libzip's own check of the
+// code cannot be told from its spurious CRC error on such entries, and it may not be made at all
+// for a compressed one; the CRC that older AES entries record guards against accidents, not against
+// changes made on purpose. buffer (size bytes, any content) serves the check of the code.
 bool EntryEndsIntact(const ArchiveObject* record, const zip_stat_t& stat, const Extraction& x,
                      unsigned char* buffer, size_t size) {
     if (EntryStreamEnd(x.entry, stat) == StreamEnd::kFault) return false;
     if (!IsAesEntry(stat)) return true;
-    const char* password = x.password != nullptr ? x.password : DefaultPasswordOf(record);
+    const char* password = x.password != nullptr ? x.password : x.defaultCopy;
     return AesCodeMatches(record->archive, stat, password, buffer, size);
 }
 
@@ -89,15 +82,22 @@ int32_t CopyEntry(VmState* vm, const ArchiveObject* record, const ObjectId& id,
 // and the buffer; then copies. What it opened stays in x for Release.
 int32_t OpenAndCopy(VmState* vm, const ArchiveObject* record, const ObjectId& id, int32_t index,
                     const char* path, Extraction* x) {
+    // What is read is the entry's stored data, whatever method a pending
+    // change will give it when the archive is written: the checks below are
+    // made against the stored entry.
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat_index(record->archive, EntryIndex(index), 0, &stat) != 0) return gPlugin.errZip;
+    if (zip_stat_index(record->archive, EntryIndex(index), ZIP_FL_UNCHANGED, &stat) != 0) {
+        return gPlugin.errZip;
+    }
 
-    // libzip 1.7.3 asked to decrypt a method it has no decoder for (strong
-    // encryption, an unknown method) fails but keeps a reference to the
-    // archive's source, which could then never be closed: such an entry is
-    // refused before libzip tries.
     if (HasUndecryptableMethod(stat)) return gPlugin.errZip;
+    const char* defaultPassword = DefaultPasswordOf(record);
+    if (x->password == nullptr && IsAesEntry(stat) && defaultPassword != nullptr) {
+        const StringOption current{defaultPassword, strlen(defaultPassword)};
+        const int32_t copied = CopyStringOption(current, &x->defaultCopy);
+        if (copied != 0) return copied;
+    }
     // An empty password is a password: it does not fall back to the default.
     x->entry = x->password != nullptr
                    ? zip_fopen_index_encrypted(record->archive, EntryIndex(index), 0, x->password)
@@ -127,6 +127,7 @@ void Release(VmState* vm, const Extraction& x) {
     if (x.buffer != nullptr) System().Free(x.buffer);
     if (x.destination != 0) Files().CloseFile(x.destination);
     if (x.entry != nullptr) zip_fclose(x.entry);
+    FreeStringOption(x.defaultCopy);
     FreeStringOption(x.password);
 }
 
@@ -140,7 +141,7 @@ extern "C" int32_t ExtractFile(VmState* vm) {
     const ArchiveObject* record = LookupArchive(vm, &id);
     if (record == nullptr) return gPlugin.errNoArchive;
 
-    Extraction x{argumentCount, -1, -1, nullptr, nullptr, 0, nullptr};
+    Extraction x{.stackTop = argumentCount};
     StringOption password{};
     if (HasOptionTable(vm, argumentCount, 4)) {
         // The password is copied only once the callback check cannot raise

@@ -10,50 +10,15 @@ namespace {
 
 constexpr char kLibraryName[] = "zip";
 
-constexpr CommandRecord kCommands[] = {
-    {"OpenArchive", OpenArchive},
-    {"CloseArchive", CloseArchive},
-    {"GetObjectType", GetObjectType},
-    {"AddDirectory", AddDirectory},
-    {"AddFile", AddFile},
-    {"GetFileAtIndex", GetFileAtIndex},
-    {"DeleteFile", DeleteFile},
-    {"RenameFile", RenameFile},
-    {"LocateFile", LocateFile},
-    {"ExtractFile", ExtractFile},
-    {"GetFileAttributes", GetFileAttributes},
-    {"SetDefaultPassword", SetDefaultPassword},
-    {"SetFileEncryption", SetFileEncryption},
-    {"SetFileCompression", SetFileCompression},
-    {"SetFileComment", SetFileComment},
-    {"GetFileComment", GetFileComment},
-    {"SetFileTime", SetFileTime},
-    {nullptr, nullptr},
-};
+#define ZIPCVX_COMMAND_ROW(name, help) {#name, name},
+constexpr CommandRecord kCommands[] = {ZIPCVX_COMMANDS(ZIPCVX_COMMAND_ROW){nullptr, nullptr}};
+#undef ZIPCVX_COMMAND_ROW
 constexpr int kCommandCount = sizeof(kCommands) / sizeof(kCommands[0]) - 1;
 static_assert(kCommandCount == 17);
 
-// Row i describes command i. Row 11's blank after the comma and row 14's tab
-// before "--" are part of the strings as the host shows them.
-constexpr HelpStringRecord kHelpStrings[] = {
-    {"[id]=zip.OpenArchive(id,filename$[,mode]) -- open a zip archive for reading or writing", 0},
-    {"zip.CloseArchive(id[,discard,callback,userdata]) -- close zip archive", 0},
-    {"type=zip.GetObjectType() -- get zip archive object type", 0},
-    {"idx=zip.AddDirectory(id,d$) -- add directory to zip archive", 0},
-    {"idx=zip.AddFile(id,f$[,table]) -- add file to zip archive", 0},
-    {"name$=zip.GetFileAtIndex(id,idx) -- get name of file by index", 0},
-    {"zip.DeleteFile(id,idx) -- delete file from zip archive", 0},
-    {"zip.RenameFile(id,idx,newname$) -- rename file in zip archive", 0},
-    {"idx=zip.LocateFile(id,name$[,table]) -- find file in zip archive", 0},
-    {"zip.ExtractFile(id,idx,dst$[,table]) -- extract file from zip archive", 0},
-    {"t=zip.GetFileAttributes(id, idx) -- get file attributes", 0},
-    {"zip.SetDefaultPassword(id,pwd$) -- set default password", 0},
-    {"zip.SetFileEncryption(id,idx,method[,pwd$]) -- set file encryption", 0},
-    {"zip.SetFileCompression(id,idx,method[,flags])\t-- set file compression", 0},
-    {"zip.SetFileComment(id[,c$,idx]) -- set file comment", 0},
-    {"c$=zip.GetFileComment(id[,idx]) -- get file comment", 0},
-    {"zip.SetFileTime(id,idx,time$) -- set file datestamp", 0},
-};
+#define ZIPCVX_HELP_ROW(name, help) {help, 0},
+constexpr HelpStringRecord kHelpStrings[] = {ZIPCVX_COMMANDS(ZIPCVX_HELP_ROW)};
+#undef ZIPCVX_HELP_ROW
 static_assert(sizeof(kHelpStrings) / sizeof(kHelpStrings[0]) == kCommandCount,
               "one help string per command, no closing row");
 
@@ -85,23 +50,33 @@ constexpr ConstantRecord kConstants[] = {
     {"ZIP_EM_AES_192", 0, 258},
     {"ZIP_EM_AES_256", 0, 259},
     {"ZIP_EM_UNKNOWN", 0, 65535},
-    {"ZIPATTRNUMENTRIES", 0, 32768},
+    {"ZIPATTRNUMENTRIES", 0, kZipAttrNumEntries},
     {nullptr, 0, 0},
 };
 static_assert(sizeof(kConstants) / sizeof(kConstants[0]) == 26 + 1);
 
 }  // namespace
 
-extern "C" const char* GetBaseTable(void) { return kLibraryName; }
-extern "C" const CommandRecord* GetCommands(void) { return kCommands; }
-extern "C" const ConstantRecord* GetConstants(void) { return kConstants; }
-extern "C" const HelpStringRecord* GetHelpStrings(void) { return kHelpStrings; }
+extern "C" const char* GetBaseTable(void) {
+    return kLibraryName;
+}
+extern "C" const CommandRecord* GetCommands(void) {
+    return kCommands;
+}
+extern "C" const ConstantRecord* GetConstants(void) {
+    return kConstants;
+}
+extern "C" const HelpStringRecord* GetHelpStrings(void) {
+    return kHelpStrings;
+}
 
 extern "C" int32_t InitLibrary(VmState* vm) {
     if (!PluginStarted()) return 1;
     gPlugin.objectTypeId =
-        System().RegisterObjectType(vm, "ZIP archive", &gPlugin.registry, ArchiveTypeHandler);
+        System().RegisterObjectType(vm, "ZIP archive", ArchiveRegistryHead(), ArchiveTypeHandler);
     return 0;
 }
 
-extern "C" void FreeLibrary(VmState* vm) { ReleaseAllArchives(vm); }
+extern "C" void FreeLibrary(VmState* vm) {
+    ReleaseAllArchives(vm);
+}

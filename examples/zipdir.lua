@@ -5,7 +5,10 @@
 --
 -- ARCHIVE defaults to FOLDER .. ".zip" and is replaced if it exists. Entry
 -- names are the paths below FOLDER; folders get entries of their own, so
--- empty ones survive. Without arguments it archives a demo folder it makes.
+-- empty ones survive. Symbolic links (to files or folders, broken or not) are
+-- neither followed nor stored, and FIFOs, sockets and devices are not read:
+-- each is skipped with a line that says so. Without arguments it archives a
+-- demo folder it makes, with a link loop, a broken link and a FIFO in it.
 package.path = (arg[0]:match("^(.*)/") or ".") .. "/lib/?.lua;" .. package.path
 local common = require("common")
 
@@ -33,21 +36,23 @@ local function parse(args)
 end
 
 -- Adds every file and folder below options.folder to the open archive id;
--- returns the number of entries and the bytes the files hold.
+-- returns the number of entries and the bytes the files hold. The host
+-- lists a link as "link" and a FIFO, socket or device as "other".
 local function addTree(id, options)
     local entries, bytes = 0, 0
     for _, e in ipairs(common.walk(options.folder)) do
         local path = options.folder .. "/" .. e.path
         -- An older copy of the archive being made is not put into itself.
-        if path ~= options.archive then
-            if e.kind == "directory" then
-                zip.AddDirectory(id, e.path)
-            else
-                zip.AddFile(id, path, {newname = e.path, compression = options.compression,
-                                       compressionflags = options.level})
-                bytes = bytes + e.size
-            end
+        if path == options.archive then
+        elseif e.kind == "directory" then
+            zip.AddDirectory(id, e.path)
             entries = entries + 1
+        elseif e.kind == "file" then
+            zip.AddFile(id, path, {newname = e.path, compression = options.compression,
+                                   compressionflags = options.level})
+            bytes, entries = bytes + e.size, entries + 1
+        else
+            print(("skipped %s (%s)"):format(e.path, e.kind == "link" and "a link" or "not a file"))
         end
     end
     return entries, bytes
@@ -80,11 +85,15 @@ local function zipdir(options)
 end
 
 -- A demo folder: texts that compress well, one that does not, nested and
--- empty folders.
+-- empty folders, and what a backup must not follow or read: a link to a
+-- folder above (a loop), a broken link and a FIFO.
 local function makeDemo(dir)
     local root = dir .. "/project"
     common.mkdir(root .. "/src/lib")
     common.mkdir(root .. "/empty")
+    local q = common.quote
+    assert(os.execute(("ln -s .. %s && ln -s missing %s && mkfifo %s"):format(
+        q(root .. "/src/up"), q(root .. "/broken"), q(root .. "/src/fifo"))))
     common.write(root .. "/README", common.sampleText(2000, 5))
     common.write(root .. "/src/main.lua", common.sampleText(30000, 6))
     common.write(root .. "/src/lib/data.txt", common.sampleText(600000, 7))
@@ -108,11 +117,14 @@ else
 end
 local ok = zipdir(options)
 if demo then
-    -- The demo checks itself: every file comes back through the archive path.
+    -- The demo checks itself: every file comes back through the archive path,
+    -- and nothing that was skipped is in the archive.
     for _, e in ipairs(common.walk(options.folder)) do
+        local stored = options.archive .. "/" .. e.path
         if e.kind == "file" then
-            assert(host.ReadFile(options.archive .. "/" .. e.path) ==
-                   common.read(options.folder .. "/" .. e.path), e.path)
+            assert(host.ReadFile(stored) == common.read(options.folder .. "/" .. e.path), e.path)
+        elseif e.kind ~= "directory" then
+            assert(not host.Stat(stored), e.path .. " stored")
         end
     end
     common.remove(demo)

@@ -1,37 +1,29 @@
-// host.OpenFile, host.ReadFile, host.Stat and host.ListDirectory.
-//
-// host.OpenFile(path [, options]) gives a file object, or nil and a message.
-// Options: mode (the open flags, default 4 = read); archive (a string: the
-// archive's bytes, passed as open tags 2 and 3) or file (an open real file
-// object, passed as open tag 5), with offset (open tag 4) where the archive
-// starts in either. The object has :Read(n), :GetC(), :Seek(offset [, mode]),
-// :Eof(), :Stat([options]), :Close() and :Source() ("adapter" or "file").
-// Seek modes are the host's: 0 from the current position, 1 from the start
-// (the default), 2 from the end; Seek returns the position before the call.
-//
-// Stat tables: kind ("file" or "directory"), size, name, dates (three
-// tables of second, minute, hour, day, month from 0, year), time (the first
-// date as "YYYY-MM-DD HH:MM:SS"), source, and from an open adapter file
-// origin and originpath. The option fullname asks the adapter for the name
-// in a block of its own, which the host then takes over.
-#include "host/file_library.h"
-
-#include <dirent.h>
+// host.OpenFile, host.ReadFile and the file object they make (README.md
+// describes them as scripts see them). The options `archive`, `file` and
+// `offset` become open tags 2 and 3, 5 and 4 (host/source_names.h).
 #include <lauxlib.h>
 #include <lua.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
-#include <string>
-#include <vector>
 
 #include "host/host_state.h"
+#include "host/script_tables.h"
 #include "host/services.h"
 #include "host/source_names.h"
 
 namespace cvx {
+
+// A script's file object. While it is open it is in the host's list of open
+// file objects (HostState::scriptFiles), linked through its own fields: the
+// userdata never moves, and linking allocates nothing.
+struct FileObject {
+    void* adapter;       // an open adapter file, or null
+    HostFile real;       // an open real file, or 0
+    FileObject* next;    // the next open file object
+    FileObject** link;   // the pointer to this one in the list; null when closed
+};
+
 namespace {
 
 constexpr char kFileType[] = "cvxhost.file";
@@ -39,11 +31,6 @@ constexpr int32_t kReadBlock = 65536;
 
 const PluginEntries& Plugin() { return H().entries; }
 const FileServices& Files() { return *FileServiceTable(); }
-
-struct FileObject {
-    void* adapter;  // an open adapter file, or null
-    HostFile real;  // an open real file, or 0
-};
 
 FileObject* CheckFile(lua_State* L) {
     return static_cast<FileObject*>(luaL_checkudata(L, 1, kFileType));
@@ -65,75 +52,10 @@ void CloseObject(FileObject* f) {
     if (f->real != 0) Files().CloseFile(f->real);
     f->adapter = nullptr;
     f->real = 0;
-}
-
-// ------------------------------------------------------------- stat tables
-
-void SetInteger(lua_State* L, const char* key, lua_Integer value) {
-    lua_pushinteger(L, value);
-    lua_setfield(L, -2, key);
-}
-
-void PushDate(lua_State* L, const DateGroup& d) {
-    lua_createtable(L, 0, 6);
-    SetInteger(L, "second", d.second);
-    SetInteger(L, "minute", d.minute);
-    SetInteger(L, "hour", d.hour);
-    SetInteger(L, "day", d.day);
-    SetInteger(L, "month", d.month);
-    SetInteger(L, "year", d.year);
-}
-
-void PushStatTable(lua_State* L, const StatRecord& r, const char* source) {
-    lua_createtable(L, 0, 9);
-    lua_pushstring(L, r.kind == 1 ? "directory" : r.kind == 0 ? "file" : "other");
-    lua_setfield(L, -2, "kind");
-    SetInteger(L, "size", r.size);
-    lua_pushstring(L, r.name != nullptr ? r.name : "");
-    lua_setfield(L, -2, "name");
-    lua_createtable(L, 3, 0);
-    for (int i = 0; i < 3; ++i) {
-        PushDate(L, r.dates[i]);
-        lua_rawseti(L, -2, i + 1);
-    }
-    lua_setfield(L, -2, "dates");
-    const DateGroup& d = r.dates[0];
-    lua_pushfstring(L, "%d-%s%d-%s%d %s%d:%s%d:%s%d", d.year, d.month + 1 < 10 ? "0" : "",
-                    d.month + 1, d.day < 10 ? "0" : "", d.day, d.hour < 10 ? "0" : "", d.hour,
-                    d.minute < 10 ? "0" : "", d.minute, d.second < 10 ? "0" : "", d.second);
-    lua_setfield(L, -2, "time");
-    lua_pushstring(L, source);
-    lua_setfield(L, -2, "source");
-    if (r.originCode != 0) SetInteger(L, "origin", r.originCode);
-    if (r.originPath != nullptr) {
-        lua_pushstring(L, r.originPath);
-        lua_setfield(L, -2, "originpath");
-    }
-}
-
-int PushAdapterStatOp(lua_State* L) {
-    PushStatTable(L, *static_cast<const StatRecord*>(lua_touserdata(L, 1)), "adapter");
-    return 1;
-}
-
-// Pushes the table of an adapter's record and takes over a name block
-// that passed to the caller, also when making the table raises: it is
-// made under a protected call whose error is raised again once the block
-// is freed.
-void PushAdapterStat(lua_State* L, const StatRecord& r, int32_t flags) {
-    lua_pushcfunction(L, PushAdapterStatOp);
-    lua_pushlightuserdata(L, const_cast<StatRecord*>(&r));
-    const int status = lua_pcall(L, 1, 1, 0);
-    if ((flags & kStatFullName) != 0) H().AdoptBlock(const_cast<char*>(r.name));
-    if (status != LUA_OK) lua_error(L);
-}
-
-int32_t StatFlags(lua_State* L, int options) {
-    if (lua_type(L, options) != LUA_TTABLE) return 0;
-    lua_getfield(L, options, "fullname");
-    const int32_t flags = lua_toboolean(L, -1) ? kStatFullName : 0;
-    lua_pop(L, 1);
-    return flags;
+    if (f->link == nullptr) return;
+    *f->link = f->next;
+    if (f->next != nullptr) f->next->link = f->link;
+    f->link = nullptr;
 }
 
 // ----------------------------------------------------------- file methods
@@ -159,11 +81,7 @@ int FileGetC(lua_State* L) {
         unsigned char byte = 0;
         if (Files().ReadFile(f->real, &byte, 1) == 1) c = byte;
     }
-    if (c < 0) {
-        lua_pushnil(L);
-    } else {
-        lua_pushinteger(L, c);
-    }
+    c < 0 ? lua_pushnil(L) : lua_pushinteger(L, c);
     return 1;
 }
 
@@ -171,24 +89,20 @@ int FileSeek(lua_State* L) {
     FileObject* f = CheckOpenFile(L);
     const lua_Integer offset = luaL_checkinteger(L, 2);
     const auto mode = static_cast<int32_t>(luaL_optinteger(L, 3, kSeekStart));
-    const int64_t previous = f->adapter != nullptr
-                                 ? Plugin().FSeek(f->adapter, offset, mode)
-                                 : Files().SeekFile(f->real, offset, mode);
-    lua_pushinteger(L, previous);
+    lua_pushinteger(L, f->adapter != nullptr ? Plugin().FSeek(f->adapter, offset, mode)
+                                             : Files().SeekFile(f->real, offset, mode));
     return 1;
 }
 
 int FileEof(lua_State* L) {
     FileObject* f = CheckOpenFile(L);
-    bool eof = true;
     if (f->adapter != nullptr) {
-        eof = Plugin().FEof(f->adapter) != 0;
-    } else {
-        StatRecord r{};
-        const int64_t at = Files().SeekFile(f->real, 0, kSeekCurrent);
-        eof = Files().ExamineFile(f->real, 0, &r, 0) == 0 || at < 0 || at >= r.size;
+        lua_pushboolean(L, Plugin().FEof(f->adapter) != 0);
+        return 1;
     }
-    lua_pushboolean(L, eof);
+    StatRecord r{};
+    const int64_t at = Files().SeekFile(f->real, 0, kSeekCurrent);
+    lua_pushboolean(L, Files().ExamineFile(f->real, 0, &r, 0) == 0 || at < 0 || at >= r.size);
     return 1;
 }
 
@@ -218,11 +132,10 @@ int FileSource(lua_State* L) {
     return 1;
 }
 
-// A file left open when its object is collected is closed then, as long as
-// the plugin still runs; after that the leak report shows it.
+// A file left open when its object is collected is closed then; those still
+// open when the script is over are closed by CloseScriptFiles.
 int FileCollect(lua_State* L) {
-    FileObject* f = CheckFile(L);
-    if (H().started) CloseObject(f);
+    CloseObject(CheckFile(L));
     return 0;
 }
 
@@ -267,7 +180,7 @@ void ReadOpenOptions(lua_State* L, OpenRequest* request) {
 
 FileObject* NewFileObject(lua_State* L) {
     auto* f = static_cast<FileObject*>(lua_newuserdatauv(L, sizeof(FileObject), 0));
-    *f = FileObject{nullptr, 0};
+    *f = FileObject{nullptr, 0, nullptr, nullptr};
     luaL_setmetatable(L, kFileType);
     return f;
 }
@@ -283,7 +196,13 @@ FileObject* OpenArguments(lua_State* L, OpenRequest* request) {
                                 request->tagCount == 0 ? nullptr : request->tags);
     DropTransientSourceNames();
     if (f->adapter == nullptr) f->real = Files().OpenFile(request->path, request->mode);
-    if (f->adapter != nullptr || f->real != 0) return f;
+    if (f->adapter != nullptr || f->real != 0) {
+        f->next = H().scriptFiles;
+        if (f->next != nullptr) f->next->link = &f->next;
+        f->link = &H().scriptFiles;
+        H().scriptFiles = f;
+        return f;
+    }
     luaL_pushfail(L);
     lua_pushfstring(L, "cannot open %s", request->path);
     return nullptr;
@@ -319,100 +238,11 @@ int HostReadFile(lua_State* L) {
     return 1;
 }
 
-// --------------------------------------------------- host.Stat, ListDirectory
-
-const char* LastComponent(const char* path) {
-    return Files().FilePart(path);
-}
-
-int HostStat(lua_State* L) {
-    const char* path = luaL_checkstring(L, 1);
-    const int32_t flags = StatFlags(L, 2);
-    StatRecord r{};
-    if (Plugin().Stat(path, flags, &r) != 0) {
-        PushAdapterStat(L, r, flags);
-        return 1;
-    }
-    struct stat st {};
-    if (stat(path, &st) != 0) {
-        luaL_pushfail(L);
-        return 1;
-    }
-    PushStatTable(L, RecordFromStat(st, LastComponent(path)), "file");
-    return 1;
-}
-
-// A directory's entries, gathered before any table is made: the adapter's
-// listing is closed by then.
-struct Listing {
-    std::vector<StatRecord> records;
-    std::vector<std::string> names;
-    const char* source = "adapter";
-};
-
-bool ListAdapterDirectory(const char* path, Listing* listing) {
-    void* dir = Plugin().OpenDir(path);
-    if (dir == nullptr) return false;
-    StatRecord r{};
-    while (Plugin().NextDirEntry(dir, &r) != 0) {
-        listing->records.push_back(r);
-        listing->names.push_back(r.name != nullptr ? r.name : "");
-    }
-    Plugin().CloseDir(dir);
-    return true;
-}
-
-// A real directory, by name: the real file system keeps no order of its own.
-bool ListRealDirectory(const std::string& path, Listing* listing) {
-    DIR* dir = opendir(path.c_str());
-    if (dir == nullptr) return false;
-    while (const dirent* e = readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name != "." && name != "..") listing->names.push_back(name);
-    }
-    closedir(dir);
-    std::sort(listing->names.begin(), listing->names.end());
-    for (const std::string& name : listing->names) {
-        struct stat st {};
-        if (stat((path + "/" + name).c_str(), &st) != 0) st = {};
-        listing->records.push_back(RecordFromStat(st, nullptr));
-    }
-    listing->source = "file";
-    return true;
-}
-
-// Runs protected: the listing's containers are in a frame below.
-int PushListing(lua_State* L) {
-    auto* listing = static_cast<Listing*>(lua_touserdata(L, 1));
-    lua_createtable(L, static_cast<int>(listing->records.size()), 0);
-    for (size_t i = 0; i < listing->records.size(); ++i) {
-        listing->records[i].name = listing->names[i].c_str();
-        PushStatTable(L, listing->records[i], listing->source);
-        lua_rawseti(L, -2, static_cast<lua_Integer>(i + 1));
-    }
-    return 1;
-}
-
-// Pushes the listing's table, or fail; a Lua status. The tables are made
-// under a protected call whose error the caller raises again once the
-// containers here are gone.
-int ListDirectory(lua_State* L, const char* path) {
-    Listing listing;
-    if (!ListAdapterDirectory(path, &listing) && !ListRealDirectory(path, &listing)) {
-        luaL_pushfail(L);
-        return LUA_OK;
-    }
-    lua_pushcfunction(L, PushListing);
-    lua_pushlightuserdata(L, &listing);
-    return lua_pcall(L, 1, 1, 0);
-}
-
-int HostListDirectory(lua_State* L) {
-    if (ListDirectory(L, luaL_checkstring(L, 1)) != LUA_OK) return lua_error(L);
-    return 1;
-}
-
 }  // namespace
+
+void CloseScriptFiles() {
+    while (H().scriptFiles != nullptr) CloseObject(H().scriptFiles);
+}
 
 void AddFileFunctions(lua_State* L) {
     static const luaL_Reg methods[] = {
@@ -427,8 +257,7 @@ void AddFileFunctions(lua_State* L) {
     }
     lua_pop(L, 1);
     static const luaL_Reg functions[] = {
-        {"OpenFile", HostOpenFile},           {"ReadFile", HostReadFile}, {"Stat", HostStat},
-        {"ListDirectory", HostListDirectory}, {nullptr, nullptr},
+        {"OpenFile", HostOpenFile}, {"ReadFile", HostReadFile}, {nullptr, nullptr},
     };
     luaL_setfuncs(L, functions, 0);
 }

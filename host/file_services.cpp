@@ -14,6 +14,7 @@
 #include <cinttypes>
 #include <cstring>
 
+#include "host/conversions.h"
 #include "host/host_state.h"
 #include "host/services.h"
 #include "host/source_names.h"
@@ -115,66 +116,36 @@ int64_t SeekFile(HostFile handle, int64_t offset, int32_t mode) try {
     return -1;
 }
 
-namespace {
-
 constexpr int32_t kReadAhead = 65536;
 
-// The bytes of the file at its position that the read-ahead holds: copies
-// up to length of them and returns the count.
-int32_t TakeAhead(OpenHostFile* file, char* out, int32_t length) {
-    const int64_t offset = file->position - file->aheadStart;
-    if (offset < 0 || offset >= file->aheadLength) return 0;
+// One step of a read of a file read ahead: a large rest goes straight from
+// the file to the caller (through the read-ahead it would cost a second
+// copy), and so does any rest when there is no memory for the read-ahead; a
+// small one comes from the read-ahead, filled anew when it holds nothing at
+// the position. The bytes gained, 0 at the end of the file, -1 on failure.
+ssize_t ReadAhead(OpenHostFile* file, char* out, int32_t length) {
+    if (length < kReadAhead && file->ahead == nullptr) {
+        file->ahead = static_cast<char*>(malloc(kReadAhead));
+    }
+    if (length >= kReadAhead || file->ahead == nullptr) {
+        const ssize_t n = pread(file->fd, out, static_cast<size_t>(length), file->position);
+        if (n > 0) file->position += n;
+        return n;
+    }
+    int64_t offset = file->position - file->aheadStart;
+    if (offset < 0 || offset >= file->aheadLength) {
+        const ssize_t n = pread(file->fd, file->ahead, kReadAhead, file->position);
+        file->aheadStart = file->position;
+        file->aheadLength = n > 0 ? static_cast<int32_t>(n) : 0;
+        if (n <= 0) return n;
+        offset = 0;
+    }
     const int64_t held = file->aheadLength - offset;
     const auto n = static_cast<int32_t>(held < length ? held : length);
     memcpy(out, file->ahead + offset, static_cast<size_t>(n));
     file->position += n;
     return n;
 }
-
-// One step of a read of a file read ahead: a large rest goes straight from
-// the file to the caller (copying it through the read-ahead would only cost
-// a second copy); a small one comes from the read-ahead, filled anew when it
-// holds nothing at the position; without memory for the read-ahead it too
-// goes straight to the caller. The bytes gained, 0 at the end of the file,
-// -1 on failure (errno set).
-ssize_t ReadAhead(OpenHostFile* file, char* out, int32_t length) {
-    char* buffer = nullptr;
-    if (length < kReadAhead) {
-        const int32_t held = TakeAhead(file, out, length);
-        if (held > 0) return held;
-        // A block shrunk to a small file's size is not refilled in place.
-        if (file->ahead != nullptr && file->aheadLength == kReadAhead) {
-            buffer = file->ahead;
-        } else {
-            free(file->ahead);
-            file->ahead = nullptr;
-            file->aheadLength = 0;
-            buffer = static_cast<char*>(malloc(kReadAhead));
-        }
-    }
-    if (buffer == nullptr) {
-        const ssize_t n = pread(file->fd, out, static_cast<size_t>(length), file->position);
-        if (n > 0) file->position += n;
-        return n;
-    }
-    const ssize_t n = pread(file->fd, buffer, kReadAhead, file->position);
-    file->aheadStart = file->position;
-    file->aheadLength = n > 0 ? static_cast<int32_t>(n) : 0;
-    if (n <= 0) {
-        free(buffer);  // at the end, hold no memory
-        file->ahead = nullptr;
-        return n;
-    }
-    if (n < kReadAhead) {
-        // A small file holds only itself (a shrink that fails keeps the block).
-        void* smaller = realloc(buffer, static_cast<size_t>(n));
-        if (smaller != nullptr) buffer = static_cast<char*>(smaller);
-    }
-    file->ahead = buffer;
-    return TakeAhead(file, out, length);
-}
-
-}  // namespace
 
 int32_t ReadFile(HostFile handle, void* buffer, int32_t length) try {
     H().Log("ReadFile(%d)", length);

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "host/host_state.h"
-#include "host/script_library.h"
+#include "host/script_tables.h"
 #include "host/services.h"
 #include "host/time_zone.h"
 
@@ -116,12 +116,7 @@ bool Host::Start(std::string* error) {
         const int32_t status = e.RequirePlugin(vm);
         if (status != 0) {
             *error = "RequirePlugin failed with code " + std::to_string(status);
-            if (const char* text = ErrorText(status)) {
-                std::string message = text;
-                const size_t at = message.find("%s");
-                if (at != std::string::npos) message.replace(at, 2, state_->errorArg);
-                *error += ": " + message;
-            }
+            if (const char* message = ErrorMessage(status)) *error += std::string(": ") + message;
             return false;
         }
     }
@@ -187,23 +182,17 @@ bool Host::RunString(const std::string& chunk, std::string* error) {
 }
 
 void Host::Stop() {
-    if (state_->started) {
-        state_->entries.FreeLibrary(reinterpret_cast<VmState*>(vm_));
-        state_->started = false;
-    }
-    if (initialised_) {
-        state_->entries.ClosePlugin();
-        initialised_ = false;
-    }
-    if (vm_ != nullptr) {
-        lua_close(vm_);
-        vm_ = nullptr;
-    }
-    if (library_ != nullptr) {
-        dlclose(library_);
-        library_ = nullptr;
-        header_ = nullptr;
-    }
+    // As a host closes its files before it unloads a plugin: no adapter
+    // handle may outlive the plugin's code.
+    if (vm_ != nullptr) CloseScriptFiles();
+    if (state_->started) state_->entries.FreeLibrary(reinterpret_cast<VmState*>(vm_));
+    if (initialised_) state_->entries.ClosePlugin();
+    if (vm_ != nullptr) lua_close(vm_);
+    if (library_ != nullptr) dlclose(library_);
+    state_->started = initialised_ = false;
+    vm_ = nullptr;
+    library_ = nullptr;
+    header_ = nullptr;
 }
 
 std::map<std::string, int> HostState::LiveBlocksByTag() const {

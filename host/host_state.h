@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host.h"
+#include "host/host_types.h"
 
 namespace cvx {
 
@@ -27,9 +27,9 @@ struct OpenHostFile {
     // Files opened for reading (always regular) are read ahead, as a
     // buffered file layer reads them (libzip asks for a few bytes at a time
     // while it reads a central directory); the host then keeps their
-    // position itself. The buffer comes from malloc, not from a container:
-    // when memory is short the file is read without it, and no exception
-    // can reach the plugin.
+    // position itself. This emulates a real host's speed and is no host
+    // obligation. The buffer comes from malloc: when memory is short the
+    // file is read without it, and no exception can reach the plugin.
     bool readAhead = false;
     int64_t position = 0;      // readAhead: offset in fd of the next byte to read
     char* ahead = nullptr;     // readAhead: bytes of fd from aheadStart on, or null
@@ -50,6 +50,8 @@ struct SourceData {
     int64_t offset = 0;   // where the data starts in it
     bool transient = false;  // made by MakeSourceFileName: lives for one file-layer call
 };
+
+struct FileObject;
 
 struct HostState {
     explicit HostState(const HostOptions& o) : options(o) {}
@@ -73,12 +75,14 @@ struct HostState {
     void AdoptBlock(void* block);
     std::map<void*, Block> blocks;
     std::map<uintptr_t, std::unique_ptr<OpenHostFile>> files;
+    FileObject* scriptFiles = nullptr;  // the scripts' open file objects (file_library.cpp)
     std::vector<std::string> violations;
 
     std::vector<std::string> errorMessages;  // index = code - kFirstErrorCode
     std::string errorArg;
+    std::string errorMessage;  // ErrorMessage's last answer
     int32_t lastErrorCode = 0;
-    int32_t nextCallbackCode = Host::kFirstCallbackCode;
+    int32_t nextCallbackCode = kFirstCallbackCode;
 
     bool inCallback = false;
     // From tag 31 being set until CallFunction: the callback's arguments are

@@ -1,24 +1,20 @@
-// Sub-table 10: the script VM, one operation per Lua C API call. The
-// Check and Opt operations raise Lua's usual argument errors, which unwind
-// with longjmp: nothing in these functions needs a destructor at that point.
-//
-// Two duties beyond the Lua C API:
-// - Handles. A script never sees a handle word itself (the plugin's record
-//   address, reused once the record is freed) but a token of the host's,
-//   made when the object's handle is first pushed and dead from the moment
-//   the object is unregistered. A dead token names no object, whatever
-//   record later lives at the same address.
-// - Callback arguments. From tag 31 being set until CallFunction the
-//   plugin builds a callback's arguments, possibly from inside libzip,
-//   where nothing may unwind. The operations that allocate then run
-//   protected; when memory runs out they keep the stack's shape (nil for a
-//   value) and CallFunction calls nothing and returns kErrNoMemory.
+// Sub-table 10: the script VM, one operation per Lua C API call; the Check
+// and Opt operations raise Lua's argument errors (longjmp: nothing here
+// needs a destructor then). Two duties beyond the Lua C API:
+// - Handles. A script sees not a handle word (a record's address, reused
+//   once the record is freed) but a token of the host's, dead from the
+//   moment the object is unregistered, whatever record later lives there.
+// - Callback arguments. From tag 31 being set until CallFunction they are
+//   built, possibly inside libzip, where nothing may unwind: the operations
+//   that allocate run protected; when memory runs out they keep the stack's
+//   shape (nil for a value) and CallFunction returns kErrNoMemory.
 #include <lauxlib.h>
 #include <lua.h>
 
 #include <cmath>
 #include <cstring>
 
+#include "host/conversions.h"
 #include "host/host_state.h"
 #include "host/services.h"
 
@@ -109,11 +105,7 @@ int NewTableOp(lua_State* L) {
 }
 int PushStringOp(lua_State* L) {
     const char* text = static_cast<const char*>(lua_touserdata(L, 1));
-    if (lua_isnoneornil(L, 2)) {
-        lua_pushstring(L, text);
-    } else {
-        lua_pushlstring(L, text, static_cast<size_t>(lua_tointeger(L, 2)));
-    }
+    lua_pushlstring(L, text, static_cast<size_t>(lua_tointeger(L, 2)));
     return 1;
 }
 int SetTableOp(lua_State* L) {
@@ -146,13 +138,10 @@ void PushStringLen(VmState* vm, const char* text, size_t length) {
     }
     lua_pushlstring(L, text, length);
 }
+// As lua_pushstring, null gives nil.
 void PushString(VmState* vm, const char* text) {
-    lua_State* L = S(vm);
-    if (H().preparingCall) {
-        lua_pushlightuserdata(L, const_cast<char*>(text));
-        if (WhilePreparing(L, PushStringOp, 1, 1)) return;
-    }
-    lua_pushstring(L, text);
+    if (text == nullptr) return lua_pushnil(S(vm));
+    PushStringLen(vm, text, strlen(text));
 }
 void PushHandle(VmState* vm, uintptr_t handle) {
     if (!PushObjectHandle(S(vm), handle)) {
@@ -302,32 +291,43 @@ const VmServices kVm = [] {
     return v;
 }();
 
-// Pushes the error value for code; returns false when it is a plain
-// message (already pushed) rather than a callback's own error value.
-bool PushCommandError(lua_State* L, int32_t code) {
+// The message registered or known for code, its "%s" unfilled.
+const char* ErrorText(int32_t code) {
+    const HostState& host = H();
+    const int64_t index = static_cast<int64_t>(code) - HostState::kFirstErrorCode;
+    if (index >= 0 && index < static_cast<int64_t>(host.errorMessages.size())) {
+        return host.errorMessages[static_cast<size_t>(index)].c_str();
+    }
+    switch (code) {
+        case kErrNoMemory: return "Out of memory!";
+        case kErrShortWrite: return "Could not write all data to the file!";
+        case kErrOpenForReading: return "Cannot open file %s for reading!";
+        case kErrOpenForWriting: return "Cannot open file %s for writing!";
+        case kErrBadValue: return "Argument value is not acceptable!";
+        case kErrUnknownAttribute: return "Unknown attribute for this object type!";
+        default: return nullptr;
+    }
+}
+
+// Pushes the error value for code: a callback's own error value, kept under
+// the code, or the message with the script position in front.
+void PushCommandError(lua_State* L, int32_t code) {
     lua_rawgetp(L, LUA_REGISTRYINDEX, &kCallbackErrors);
     if (lua_istable(L, -1) && lua_rawgeti(L, -1, code) != LUA_TNIL) {
         lua_pushnil(L);
         lua_rawseti(L, -3, code);  // each stored error is raised once
         lua_remove(L, -2);
-        return true;
+        return;
     }
     lua_pop(L, lua_istable(L, -1) ? 2 : 1);
     luaL_where(L, 1);
-    const char* text = ErrorText(code);
-    const char* arg = text != nullptr ? strstr(text, "%s") : nullptr;
-    if (text == nullptr) {
+    const char* message = ErrorMessage(code);
+    if (message == nullptr) {
         lua_pushfstring(L, "unknown error code %d", code);
-    } else if (arg == nullptr) {
-        lua_pushstring(L, text);
     } else {
-        lua_pushlstring(L, text, static_cast<size_t>(arg - text));
-        lua_pushstring(L, H().errorArg.c_str());
-        lua_pushstring(L, arg + 2);
-        lua_concat(L, 3);
+        lua_pushstring(L, message);
     }
     lua_concat(L, 2);
-    return false;
 }
 
 }  // namespace
@@ -349,29 +349,26 @@ void ForgetHandle(uintptr_t word) {
     it->second.live = false;
 }
 
+const char* ErrorMessage(int32_t code) {
+    const char* text = ErrorText(code);
+    if (text == nullptr) return nullptr;
+    std::string& message = H().errorMessage;
+    try {
+        message = text;
+        const size_t at = message.find("%s");
+        if (at != std::string::npos) message.replace(at, 2, H().errorArg);
+        return message.c_str();
+    } catch (...) {
+        return text;
+    }
+}
+
 void RaiseCommandError(lua_State* L, int32_t code) {
     H().lastErrorCode = code;
     PushCommandError(L, code);  // returns before the raise: its strings are gone
     H().errorArg.clear();
     lua_error(L);
     __builtin_unreachable();
-}
-
-const char* ErrorText(int32_t code) {
-    const HostState& host = H();
-    const int64_t index = static_cast<int64_t>(code) - HostState::kFirstErrorCode;
-    if (index >= 0 && index < static_cast<int64_t>(host.errorMessages.size())) {
-        return host.errorMessages[static_cast<size_t>(index)].c_str();
-    }
-    switch (code) {
-        case kErrNoMemory: return "Out of memory!";
-        case kErrShortWrite: return "Could not write all data to the file!";
-        case kErrOpenForReading: return "Cannot open file %s for reading!";
-        case kErrOpenForWriting: return "Cannot open file %s for writing!";
-        case kErrBadValue: return "Argument value is not acceptable!";
-        case kErrUnknownAttribute: return "Unknown attribute for this object type!";
-        default: return nullptr;
-    }
 }
 
 }  // namespace cvx

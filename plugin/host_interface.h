@@ -74,17 +74,22 @@ enum {
 /* File information, filled by the host's ExamineFile and by the adapter's
  * Stat, FStat and NextDirEntry. */
 typedef struct StatRecord {
-    int32_t kind;            /*   0: 0 = file, 1 = directory */
+    int32_t kind;            /*   0: kStatKindFile or kStatKindDirectory */
     uint32_t reserved4;      /*   4 */
     int64_t size;            /*   8: bytes; 0 for a directory */
     uint32_t reserved16;     /*  16 */
     DateGroup dates[3];      /*  20, 44, 68: the adapter writes one date thrice */
     const char* name;        /*  92 (64-bit: 96) */
     uint32_t reserved96;     /*  96 (64-bit: 104) */
-    int32_t originCode;      /* 100 (64-bit: 108): 2 from FStat, else 0 */
+    int32_t originCode;      /* 100 (64-bit: 108): kStatOriginFStat from FStat, else 0 */
     const char* originPath;  /* 104 (64-bit: 112): archive path from FStat */
     uint32_t reserved108;    /* 108 (64-bit: 120) */
 } StatRecord;                /* 112 bytes (64-bit: 128) */
+
+/* StatRecord.kind, and StatRecord.originCode of a record that FStat filled:
+ * its originPath then names the archive the file was opened from. */
+enum { kStatKindFile = 0, kStatKindDirectory = 1 };
+enum { kStatOriginFStat = 2 };
 
 /* Flag of Stat and FStat: return the name in a fresh block from Alloc
  * (tag "fullpath") that passes to the caller, instead of in the adapter's
@@ -100,6 +105,18 @@ enum {
 
 /* Seek modes of SeekFile and FSeek. */
 enum { kSeekCurrent = 0, kSeekStart = 1, kSeekEnd = 2 };
+
+/* Open tags of FOpen.  Tag 2 or tag 5 carries a value from which the host's
+ * file services make a file name for the archive's data, instead of the
+ * path naming it; tags 3 and 4 qualify that value.  Their meaning is the
+ * host's: the plugin only hands them on (SourceDescriptor, and
+ * CreateSourceFileName, whose isTag5 says which value it was given). */
+enum {
+    kOpenTagSource2 = 2,    /* a value; wins over tag 5 on hosts 7.1 and later */
+    kOpenTagQualifier3 = 3, /* qualifies tag 2 */
+    kOpenTagQualifier4 = 4, /* qualifies tag 2 or tag 5 */
+    kOpenTagSource5 = 5     /* a value; wins over tag 2 on older hosts */
+};
 
 /* Built by FOpen for MakeSourceFileName from its open tags. */
 typedef struct SourceDescriptor {

@@ -3,8 +3,6 @@
 constinit PluginState gPlugin = {
     .services = nullptr,
     .info = nullptr,
-    .registry = nullptr,
-    .guards = nullptr,
     .objectTypeId = -1,
     .errOpenArchive = 0,
     .errNoArchive = 0,

@@ -4,13 +4,9 @@
 
 #include "plugin/host_interface.h"
 
-struct ArchiveGuard;
-
 struct PluginState {
     const HostServices* services;  // kept by InitPlugin once the host is accepted
     PluginInfo* info;              // kept for RequirePlugin
-    ArchiveObject* registry;       // head of the script archive list
-    ArchiveGuard* guards;          // archives that a running command must keep unchanged
     int32_t objectTypeId;          // "ZIP archive"; -1 until InitLibrary
     int32_t errOpenArchive;        // "Error opening zip archive %s!"
     int32_t errNoArchive;          // "Cannot find specified zip archive!"
@@ -20,13 +16,21 @@ struct PluginState {
 // Constant-initialised: the plugin has no static constructors.
 extern constinit PluginState gPlugin;
 
-inline const SystemServices& System() { return *gPlugin.services->system; }
-inline const FileServices& Files() { return *gPlugin.services->files; }
-inline const VmServices& Vm() { return *gPlugin.services->vm; }
+inline const SystemServices& System() {
+    return *gPlugin.services->system;
+}
+inline const FileServices& Files() {
+    return *gPlugin.services->files;
+}
+inline const VmServices& Vm() {
+    return *gPlugin.services->vm;
+}
 
 // False until InitPlugin has accepted a host: until then no service exists,
 // and the entry points that would need one answer as they do on failure.
-inline bool PluginStarted() { return gPlugin.services != nullptr; }
+inline bool PluginStarted() {
+    return gPlugin.services != nullptr;
+}
 
 // The host interface's version and revision, compared as one number.
 inline bool HostIsAtLeast(uintptr_t version, uintptr_t revision) {

@@ -14,7 +14,8 @@ enum Served { kNothing = 0, kOpens = 1, kLists = 2 };
 TEST_F(AdapterStat, ServesOnlyWhatExistsAndDescribesIt) {
     WriteFileBytes(Path("text.zip"), "not a zip archive at all");
     WriteFileBytes(Path("cut.zip"), ReadFileBytes(pics).substr(0, 300));
-    MakeZip(Path("alike.zip"), {{"readme.txt", "lower"}, {"README.txt", "UPPER!"}});
+    MakeZip(Path("alike.zip"),
+            {{"readme.txt", "lower"}, {"README.txt", "UPPER!"}, {"docs\\readme.txt", "win"}});
     // "huge" records a zip64 size of 2^63 + 5, beyond the record's signed size.
     ASSERT_EQ(Shell("python3 -c \"import sys, zipfile, struct\n"
                     "zipfile.ZIP64_LIMIT = 0\n"
@@ -55,6 +56,7 @@ TEST_F(AdapterStat, ServesOnlyWhatExistsAndDescribesIt) {
         {"alike.zip/README.txt", kOpens, 0, 6, "README.txt", kEntryDate},  // exact names first
         {"alike.zip/readme.txt", kOpens, 0, 5, "readme.txt", kEntryDate},
         {"alike.zip/ReadMe.txt", kOpens, 0, 5, "readme.txt", kEntryDate},  // else the first
+        {"alike.zip/Docs\\readme.txt", kOpens, 0, 3, "docs\\readme.txt", kEntryDate},  // as listed
         {"z64.zip/huge", kNothing},
         {"doc.txt", kNothing},
         {"", kNothing},

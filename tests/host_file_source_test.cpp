@@ -23,21 +23,17 @@ class HostFileSource : public LinkedPlugin {
     }
 
     // A state as OpenHostArchive makes it, over an open file, or as
-    // zip.AddFile makes it, holding no file.
+    // zip.AddFile makes it, holding no file; Call then takes its mode's callback.
     HostFileSourceState* NewState(const std::string& path, bool stream) {
-        if (stream) return NewStreamSourceState(path.c_str());
-        auto* state = static_cast<HostFileSourceState*>(
-            System().Alloc(sizeof(HostFileSourceState), 1, "scb"));
-        state->handle = Files().OpenFile(path.c_str(), kOpenRead);
-        EXPECT_NE(state->handle, 0u) << path;
-        state->size = ReadFileBytes(path).size();
-        return state;
+        callback = stream ? StreamSourceCallback : ArchiveSourceCallback;
+        return stream ? NewStreamSourceState(path.c_str()) : NewArchiveSourceState(path.c_str());
     }
-    static zip_int64_t Call(HostFileSourceState* state, zip_source_cmd_t command,
-                            void* data = nullptr, zip_uint64_t length = 0) {
-        return HostFileSourceCallback(state, data, length, command);
+    zip_source_callback callback = nullptr;
+    zip_int64_t Call(HostFileSourceState* state, zip_source_cmd_t command, void* data = nullptr,
+                     zip_uint64_t length = 0) {
+        return callback(state, data, length, command);
     }
-    static std::string Read(HostFileSourceState* state, size_t length) {
+    std::string Read(HostFileSourceState* state, size_t length) {
         std::string buffer(length, '\0');
         const zip_int64_t n = Call(state, ZIP_SOURCE_READ, buffer.data(), length);
         buffer.resize(n < 0 ? 0 : static_cast<size_t>(n));
@@ -54,6 +50,7 @@ TEST_F(HostFileSource, AnswersEachCommandInBothModes) {
     for (bool stream : {false, true}) {
         SCOPED_TRACE(stream ? "stream mode" : "archive mode");
         HostFileSourceState* state = NewState(path, stream);
+        ASSERT_NE(state, nullptr);
         // A file to add is open only between libzip's open and close; an
         // archive's open and close leave its file open and where it was.
         EXPECT_EQ(host().OpenFiles(), stream ? 0u : 1u);

@@ -142,5 +142,14 @@ TEST_F(HostFiles, ScriptMemoryErrorsLeaveNoHostMemoryBehind) {
     EXPECT_EQ(LiveOperatorNewBlocks(), live);
 }
 
+// Files a script still holds when it ends, or dies, are closed before the
+// plugin is shut down: none of their memory or host files is left behind.
+TEST_F(HostFiles, FilesAScriptLeavesOpenAreClosedBeforeTheShutdown) {
+    MakeZip(TempDir() + "/a.zip", {{"doc.txt", "text"}});
+    const std::string open = "host.OpenFile('" + TempDir() + "/a.zip";
+    Run("kept = {" + open + "/doc.txt'), " + open + "')}");
+    RunError("local f = " + open + "/doc.txt'); error('dies')");
+}
+
 }  // namespace
 }  // namespace zipcvx_test

@@ -289,6 +289,19 @@ function tests.re_encoding_never_launders_damage()
             end
         end
     end
+    -- libzip reads nothing of an entry that stores no bytes, whatever its header declares.
+    local hollow = Z.python("hollow")
+    local original = T.read(hollow)
+    for index = 0, 1 do
+        for _, change in ipairs({{zip.SetFileCompression, ZIP_CM_DEFLATE}, {zip.SetFileCompression, ZIP_CM_BZIP2},
+                                 {zip.SetFileEncryption, ZIP_EM_TRAD_PKWARE, "pw"},
+                                 {zip.SetFileEncryption, ZIP_EM_AES_256, "pw"}}) do
+            zip.OpenArchive(1, hollow, 1004)
+            change[1](1, index, table.unpack(change, 2))
+            T.raises(ERR, zip.CloseArchive, 1)
+            T.eq(T.read(hollow) == original, true, "hollow entry " .. index .. ": the archive is unchanged")
+        end
+    end
 end
 
 -- Every change refused (a file to add closed again) on an archive opened for reading.

@@ -91,22 +91,32 @@ function tests.passwords()
         zip.ExtractFile(1, zip.LocateFile(1, "open.txt"), dir .. "/out", {password = "x"})
         T.eq(T.read(dir .. "/out"), "plain", "unencrypted entry")
     end)
+    -- Until written, an entry to be encrypted extracts its stored data.
+    zip.OpenArchive(1, dir .. "/trad.zip", 1004)
+    zip.SetFileEncryption(1, zip.LocateFile(1, "open.txt"), ZIP_EM_AES_128, "pw")
+    zip.ExtractFile(1, zip.LocateFile(1, "open.txt"), dir .. "/out")
+    T.eq(T.read(dir .. "/out"), "plain", "unencrypted entry, to be encrypted")
+    zip.CloseArchive(1, 1)
 end
 
 -- A bit flipped anywhere in an AES entry's stored bytes (salt, check bytes,
 -- encrypted data, authentication code) is refused, with the password given or
 -- as the default, whatever form the entry has: long, short or empty, stored or
--- deflated, by 7-Zip or by libzip (the older form, with a CRC).
+-- deflated, by 7-Zip or by libzip (the older form, with a CRC); also with a
+-- change of its encryption pending, and with the default password changed by
+-- the callback once the extraction has begun.
 function tests.tampered_aes_entries_never_extract()
     local lines, dir, size = {}, T.tmpdir(), nil
     for i = 0, 7999 do lines[i + 1] = ("line %d\n"):format(i * 7919 % 10007) end
     local text = table.concat(lines)
-    local function extract(bytes, by_default)
-        zip.OpenArchive(1, T.write(dir .. "/t.zip", bytes))
-        if by_default then zip.SetDefaultPassword(1, "pw") end
-        local password = not by_default and "pw" or nil
-        local ok, err = pcall(zip.ExtractFile, 1, 0, dir .. "/out", {password = password})
-        zip.CloseArchive(1)
+    local function extract(bytes, how)  -- 0 by default, 1 given, 2 pending, 3 default changed
+        zip.OpenArchive(1, T.write(dir .. "/t.zip", bytes), how == 2 and 1004 or 1005)
+        if how ~= 1 then zip.SetDefaultPassword(1, "pw") end
+        if how == 2 then zip.SetFileEncryption(1, 0, #bytes % 2 == 0 and ZIP_EM_NONE or ZIP_EM_AES_128) end
+        local options = {password = how == 1 and "pw" or nil}
+        if how == 3 then options.callback = function() zip.SetDefaultPassword(1, "") end end
+        local ok, err = pcall(zip.ExtractFile, 1, 0, dir .. "/out", options)
+        zip.CloseArchive(1, 1)
         return ok, tostring(err)
     end
     local seven = "7zz a -tzip -bso0 -bsp0 -ppw -mem="
@@ -130,11 +140,13 @@ function tests.tampered_aes_entries_never_extract()
         -- The entry's stored bytes follow its local header, at the start.
         local first = 31 + string.unpack("<I2", intact, 27) + string.unpack("<I2", intact, 29)
         local last = first + size - 1
-        T.eq(extract(intact, true) and extract(intact, false) and T.read(dir .. "/out"), row[2], what)
+        for how = 0, 3 do
+            T.eq(extract(intact, how) and T.read(dir .. "/out"), row[2], what .. ", way " .. how)
+        end
         local at = first
         while at <= last do
             local flip = string.char(intact:byte(at) ~ (1 << at % 8))
-            local ok, err = extract(intact:sub(1, at - 1) .. flip .. intact:sub(at + 1), at % 2 == 0)
+            local ok, err = extract(intact:sub(1, at - 1) .. flip .. intact:sub(at + 1), at % 4)
             T.eq(not ok and err:find(T.ZIP_ERROR, 1, true) ~= nil, true, what .. ": flip at " .. at .. ", " .. err)
             at = at == last and last + 1 or math.min(at + size // 29 + 1, last)
         end

@@ -43,6 +43,20 @@ def main():
         data = b"every bit of the CRC is set"
         entries = [("ones.bin", data + struct.pack("<I", zlib.crc32(data) ^ 0xFFFFFFFF))]
         write(archive, entries, zipfile.ZIP_STORED)
+    elif kind == "hollow":
+        # Stored entries that hold no bytes while their headers declare some:
+        # an empty one with a CRC, and one whose sizes were zeroed over data.
+        entries = [("empty.bin", b""), ("hidden.bin", b"data behind a header of size 0")]
+        write(archive, entries, zipfile.ZIP_STORED)
+        data = bytearray(open(archive, "rb").read())
+        with zipfile.ZipFile(archive) as z:
+            local = [info.header_offset for info in z.infolist()]
+        central = [i for i in range(len(data)) if data.startswith(b"PK\x01\x02", i)]
+        # The CRC, then the two sizes: 14 bytes into a local header, 16 into a central one.
+        for header, skip in ((local, 14), (central, 16)):
+            struct.pack_into("<I", data, header[0] + skip, 0x12345678)
+            struct.pack_into("<II", data, header[1] + skip + 4, 0, 0)
+        open(archive, "wb").write(data)
     else:
         sys.exit("unknown kind " + kind)
     for name, data in entries:

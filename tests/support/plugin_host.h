@@ -14,7 +14,7 @@
 namespace zipcvx_test {
 
 class PluginHost : public ::testing::Test {
-protected:
+  protected:
     // Tests that need other host options set them in their constructor.
     cvx::HostOptions options;
 
@@ -32,7 +32,7 @@ protected:
     // A fresh directory for this test's files, removed at the end.
     const std::string& TempDir();
 
-private:
+  private:
     std::unique_ptr<cvx::Host> host_;
     std::string tempDir_;
 };
@@ -48,8 +48,6 @@ class LinkedPlugin : public PluginHost {
     }
     void TearDown() override {
         gPlugin.services = nullptr;
-        gPlugin.registry = nullptr;
-        gPlugin.guards = nullptr;
         PluginHost::TearDown();
     }
 };

@@ -1,43 +1,18 @@
-// The plugin's library as scripts see it (one Lua function per command
-// row, the constants as globals), and the host's own `host` table.
-#include "host/script_library.h"
-
+// The host's own `host` table: attribute queries, accounting and fault
+// injection (README.md says what each function does for a script); the
+// file functions join it from file_library.cpp and stat_library.cpp.
 #include <lauxlib.h>
 #include <lua.h>
 
 #include <cstring>
 
-#include "host/file_library.h"
+#include "host/conversions.h"
 #include "host/host_state.h"
+#include "host/script_tables.h"
 #include "host/services.h"
 
 namespace cvx {
 namespace {
-
-
-// Calls the command row of the upvalue. A command returns its result count
-// (0 or 1) or an error code; the stack must grow by exactly that count.
-int CommandTrampoline(lua_State* L) {
-    const auto* row = static_cast<const CommandRecord*>(lua_touserdata(L, lua_upvalueindex(1)));
-    const int before = lua_gettop(L);
-    const int32_t result = row->handler(reinterpret_cast<VmState*>(L));
-    if (result != 0 && result != 1) RaiseCommandError(L, result);
-    if (lua_gettop(L) != before + result) {
-        H().violations.push_back(std::string("zip.") + row->name + " left the stack at " +
-                                  std::to_string(lua_gettop(L)) + ", expected " +
-                                  std::to_string(before + result));
-    }
-    return result;
-}
-
-const HelpStringRecord* HelpFor(const char* name) {
-    const CommandRecord* commands = H().entries.GetCommands();
-    const HelpStringRecord* help = H().entries.GetHelpStrings();
-    for (int i = 0; commands[i].name != nullptr; ++i) {
-        if (strcmp(commands[i].name, name) == 0) return &help[i];
-    }
-    return nullptr;
-}
 
 // The object type whose id is argument 1.
 const HostState::ObjectType& CheckObjectType(lua_State* L) {
@@ -48,7 +23,6 @@ const HostState::ObjectType& CheckObjectType(lua_State* L) {
     return H().objectTypes[static_cast<size_t>(index)];
 }
 
-// host.GetAttribute(type, id, attribute): the generic attribute query.
 int HostGetAttribute(lua_State* L) {
     const HostState::ObjectType& type = CheckObjectType(L);
     const int32_t attribute = TruncateToInt32(luaL_checknumber(L, 3));
@@ -61,8 +35,7 @@ int HostGetAttribute(lua_State* L) {
     return 1;
 }
 
-// host.Objects(type): the identifiers of the type's list, walked as the
-// host walks it.
+// Walks the list as the host walks it.
 int HostObjects(lua_State* L) {
     const HostState::ObjectType& type = CheckObjectType(L);
     lua_newtable(L);
@@ -102,7 +75,6 @@ int HostOpenFiles(lua_State* L) {
     return 1;
 }
 
-// host.FailAlloc(k [, tag]): the k-th next allocation (of that tag) fails.
 int HostFailAlloc(lua_State* L) {
     const lua_Integer k = luaL_checkinteger(L, 1);
     const char* tag = luaL_optstring(L, 2, "");
@@ -110,10 +82,6 @@ int HostFailAlloc(lua_State* L) {
     return 0;
 }
 
-// host.FailVmAlloc(k [, "callback"]): the k-th next allocation of the
-// script VM fails; with "callback", counting only those made while the
-// plugin builds a callback's arguments or the callback runs; k = 0 cancels.
-// Returns how many failures the previous call armed brought.
 int HostFailVmAlloc(lua_State* L) {
     const lua_Integer k = luaL_checkinteger(L, 1);
     const bool inCallbacks = strcmp(luaL_optstring(L, 2, ""), "callback") == 0;
@@ -125,8 +93,6 @@ int HostFailVmAlloc(lua_State* L) {
     return 1;
 }
 
-// host.FailIo(kind, k): kind is "open", "read", "write", "seek", "examine"
-// or "call"; the k-th next such call fails; k = 0 cancels.
 int HostFailIo(lua_State* L) {
     static const char* const kinds[] = {"open", "read", "write", "seek", "examine", "call", nullptr};
     static const Fault faults[] = {Fault::OpenFile,  Fault::ReadFile,    Fault::WriteFile,
@@ -137,10 +103,14 @@ int HostFailIo(lua_State* L) {
 }
 
 int HostHelp(lua_State* L) {
-    const HelpStringRecord* help = HelpFor(luaL_checkstring(L, 1));
-    if (help == nullptr) return 0;
-    lua_pushstring(L, help->text);
-    return 1;
+    const char* name = luaL_checkstring(L, 1);
+    const CommandRecord* commands = H().entries.GetCommands();
+    for (int i = 0; commands[i].name != nullptr; ++i) {
+        if (strcmp(commands[i].name, name) != 0) continue;
+        lua_pushstring(L, H().entries.GetHelpStrings()[i].text);
+        return 1;
+    }
+    return 0;
 }
 
 int HostInCallback(lua_State* L) {
@@ -148,31 +118,7 @@ int HostInCallback(lua_State* L) {
     return 1;
 }
 
-int HostVersion(lua_State* L) {
-    lua_pushinteger(L, H().options.version);
-    lua_pushinteger(L, H().options.revision);
-    return 2;
-}
-
 }  // namespace
-
-void OpenScriptLibrary(lua_State* L) {
-    const char* name = H().entries.GetBaseTable();
-    const CommandRecord* commands = H().entries.GetCommands();
-    lua_newtable(L);
-    for (const CommandRecord* row = commands; row->name != nullptr; ++row) {
-        lua_pushlightuserdata(L, const_cast<CommandRecord*>(row));
-        lua_pushcclosure(L, CommandTrampoline, 1);
-        lua_setfield(L, -2, row->name);
-    }
-    lua_setglobal(L, name);
-
-    const ConstantRecord* constants = H().entries.GetConstants();
-    for (const ConstantRecord* row = constants; row->name != nullptr; ++row) {
-        VmServiceTable()->PushNumber(reinterpret_cast<VmState*>(L), row->value);
-        lua_setglobal(L, row->name);
-    }
-}
 
 void OpenHostLibrary(lua_State* L) {
     static const luaL_Reg functions[] = {
@@ -186,7 +132,6 @@ void OpenHostLibrary(lua_State* L) {
         {"FailVmAlloc", HostFailVmAlloc},
         {"Help", HostHelp},
         {"InCallback", HostInCallback},
-        {"Version", HostVersion},
         {nullptr, nullptr},
     };
     lua_getglobal(L, "host");
@@ -196,6 +141,7 @@ void OpenHostLibrary(lua_State* L) {
     }
     luaL_setfuncs(L, functions, 0);
     AddFileFunctions(L);
+    AddStatFunctions(L);
     lua_setglobal(L, "host");
 }
 

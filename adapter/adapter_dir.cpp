@@ -5,24 +5,20 @@
 #include <string.h>
 
 #include "adapter/adapter_dir.h"
+#include "adapter/entry_names.h"
 #include "adapter/stat_record.h"
 #include "plugin/entry_points.h"
-#include "plugin/platform.h"
 #include "plugin/plugin_state.h"
 
 namespace {
 
-bool IsNamed(const SeenSubdir* node, const char* name, size_t length) {
-    return CompareNoCaseN(node->name, name, length) == 0 && node->name[length] == '\0';
-}
-
 bool WasSeen(const AdapterDir* dir, const char* name, size_t length) {
     // The names of one subdirectory mostly come one after another, so the
     // subdirectory seen last is asked first.
-    if (dir->seenTail != nullptr && IsNamed(dir->seenTail, name, length)) return true;
+    if (dir->seenTail != nullptr && NameIs(dir->seenTail->name, name, length)) return true;
     if (dir->seenIndex.unusable == 0) return SeenIndexContains(&dir->seenIndex, name, length);
     for (const SeenSubdir* node = dir->seen; node != nullptr; node = node->next) {
-        if (IsNamed(node, name, length)) return true;
+        if (NameIs(node->name, name, length)) return true;
     }
     return false;
 }
@@ -80,7 +76,7 @@ bool ReturnSubdir(AdapterDir* dir, zip_uint64_t index, const char* rest, size_t 
                   StatRecord* record) {
     if (WasSeen(dir, rest, length) || !WriteName(record, rest, length, 0)) return false;
     RememberSubdir(dir, rest, length);
-    record->kind = 1;
+    record->kind = kStatKindDirectory;
     zip_stat_t entry;
     if (rest[length + 1] == '\0' && zip_stat_index(dir->archive, index, 0, &entry) == 0 &&
         (entry.valid & ZIP_STAT_MTIME) != 0) {
@@ -96,7 +92,7 @@ bool ReturnEntry(AdapterDir* dir, zip_uint64_t index, StatRecord* record) {
     const char* name = zip_get_name(dir->archive, index, 0);
     if (name == nullptr) return false;
     const size_t prefixLength = strlen(dir->prefix);
-    if (CompareNoCaseN(name, dir->prefix, prefixLength) != 0) return false;
+    if (!NameBeginsWith(name, dir->prefix, prefixLength)) return false;
     const char* rest = name + prefixLength;
     const char* slash = strchr(rest, '/');
     if (slash == nullptr) {
@@ -108,26 +104,25 @@ bool ReturnEntry(AdapterDir* dir, zip_uint64_t index, StatRecord* record) {
 
 }  // namespace
 
+// Every failure goes through CloseDir, which takes the half-built handle
+// as it stands: the block is cleared, so what was not yet taken is null.
 extern "C" void* OpenDir(const char* path) {
     if (path == nullptr || !PluginStarted()) return nullptr;
     auto* dir = static_cast<AdapterDir*>(System().Alloc(sizeof(AdapterDir), 1, "zipplug"));
     if (dir == nullptr) return nullptr;
     char archivePart[kArchivePathSize];
-    if (SplitArchivePath(&path, archivePart, dir->prefix, 1) == 0) {
-        System().Free(dir);
-        return nullptr;
+    if (SplitArchivePath(&path, archivePart, dir->prefix, 1) != 0) {
+        dir->archive = zip_open(archivePart, ZIP_RDONLY, nullptr);
     }
-    dir->archive = zip_open(archivePart, ZIP_RDONLY, nullptr);
     if (dir->archive == nullptr) {
-        System().Free(dir);
+        CloseDir(dir);
         return nullptr;
     }
     dir->entryCount = zip_get_num_entries(dir->archive, 0);
     // The root always exists; another directory only as some name's prefix.
     if (dir->prefix[0] != '\0' &&
         !SomeNameBeginsWith(dir->archive, dir->prefix, strlen(dir->prefix))) {
-        zip_discard(dir->archive);
-        System().Free(dir);
+        CloseDir(dir);
         return nullptr;
     }
     return dir;

@@ -1,15 +1,6 @@
-#include "commands/traditional_encryption.h"
+#include "archive/traditional_encryption.h"
 
-namespace {
-
-// The entry as stored in the archive file and as it is to be written. False
-// for an entry that the file does not hold yet (or no entry at all).
-bool StoredAndPending(zip_t* archive, zip_uint64_t index, zip_stat_t* stored, zip_stat_t* pending) {
-    return zip_stat_index(archive, index, ZIP_FL_UNCHANGED, stored) == 0 &&
-           zip_stat_index(archive, index, 0, pending) == 0;
-}
-
-}  // namespace
+#include "archive/entry_stat.h"
 
 bool MustKeepStoredTime(zip_t* archive, zip_uint64_t index) {
     zip_stat_t stored;

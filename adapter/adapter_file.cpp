@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "adapter/adapter_file.h"
+#include "adapter/entry_names.h"
 #include "adapter/open_tags.h"
 #include "adapter/stat_record.h"
 #include "archive/entry_stream_end.h"
@@ -30,7 +31,9 @@ bool OpenEntry(AdapterFile* file, const char* name) {
     return file->size != 0 || EntryStreamEndsCleanly(file->stream, file->entry);
 }
 
-// Releases, in this order, what an AdapterFile may hold.
+// Releases, in this order, what an AdapterFile may hold: FClose, and every
+// failed FOpen on the handle as far as it was built (what it had not yet
+// taken is null or empty).
 void ReleaseFile(AdapterFile* file) {
     if (file->stream != nullptr) zip_fclose(file->stream);
     if (file->archive != nullptr) zip_discard(file->archive);  // read-only: nothing to write
@@ -54,12 +57,9 @@ extern "C" void* FOpen(const char* path, int32_t mode, const TagItem* tags) {
     memcpy(file->archivePath, archivePart, sizeof file->archivePath);
 
     char madeName[kArchivePathSize];
-    const char* sourceName = ArchiveSourceName(openTags, file, madeName);
-    if (sourceName == nullptr) {
-        System().Free(file);
-        return nullptr;
-    }
-    file->archive = OpenHostArchive(sourceName);
+    const char* sourceName =
+        ArchiveSourceName(openTags, file->archivePath, file->sourceName, madeName);
+    if (sourceName != nullptr) file->archive = OpenHostArchive(sourceName);
     if (file->archive == nullptr || !OpenEntry(file, entryPart)) {
         ReleaseFile(file);
         return nullptr;
