@@ -286,8 +286,8 @@ make_powerpc_tree() {
     lua=$(echo lua5.4-*)
     (cd "$lua/src" && printf '#ifndef _LUA_DEB_MULTIARCH_\n#define _LUA_DEB_MULTIARCH_\n#define DEB_HOST_MULTIARCH "%s"\n#endif\n' \
         "$cross" >lua5.4-deb-multiarch.h &&
-        sed -n 's/^\(CORE\|LIB\)_O=//p' Makefile | tr ' \t' '\n\n' | sed -n 's/\.o$/.c/p' |
-        xargs -P"$jobs" -n4 $cross-gcc -std=gnu99 $cflags -Wall -DLUA_COMPAT_5_3 -DLUA_USE_LINUX -c &&
+        sed -n 's/^\(CORE\|LIB\)_O=//p' Makefile | tr -s ' \t' '\n' | sed -n 's/\.o$/.c/p' |
+        xargs -P"$jobs" -n4 $cross-gcc -std=gnu99 -O2 -fPIC -Wall -DLUA_COMPAT_5_3 -DLUA_USE_LINUX -c &&
         $cross-ar rcs liblua5.4.a ./*.o && cp liblua5.4.a "$tree/usr/lib/" &&
         cp lua.h luaconf.h lualib.h lauxlib.h lua.hpp lua5.4-deb-multiarch.h "$tree/usr/include/lua5.4/")
     printf '%s\n' "prefix=/usr" "libdir=\${prefix}/lib" "includedir=\${prefix}/include" "" \
