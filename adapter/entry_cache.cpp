@@ -2,32 +2,16 @@
 
 #include <stdint.h>
 #include <stdlib.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "archive/entry_stream_end.h"
+#include "plugin/platform.h"
 
 constinit CacheRealloc gCacheRealloc = realloc;
 
 namespace {
 
-#ifndef MADV_POPULATE_WRITE
-#define MADV_POPULATE_WRITE 23  // Linux 5.14; older kernels refuse it, harmlessly
-#endif
-
-// A grown block's new pages would otherwise be faulted in one by one as
-// the stream writes into them: asking for all of them in one call costs
-// the kernel less. Only whole pages inside [begin, begin + size) are asked
-// for; a refusal changes nothing, the pages then fault in as usual.
-void PrefaultForWriting(unsigned char* begin, size_t size) {
-    static_assert(kCacheChunk >= 4096, "a chunk spans whole pages");
-    const long page = sysconf(_SC_PAGESIZE);
-    if (page <= 0) return;
-    const uintptr_t mask = static_cast<uintptr_t>(page) - 1;
-    const uintptr_t first = (reinterpret_cast<uintptr_t>(begin) + mask) & ~mask;
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(begin) + size) & ~mask;
-    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
-}
+// Each chunk's new pages are asked for in one call (PrefaultForWriting).
+static_assert(kCacheChunk >= 4096, "a chunk spans whole pages");
 
 // The size of the block that holds the first `held` bytes of an entry of
 // `size` bytes: a chunk doubled until it holds them, but never more than

@@ -5,12 +5,13 @@
 #define ZIPCVX_ENTRY_NAMES_H
 
 #include <stddef.h>
-#include <strings.h>
 #include <zip.h>
+
+#include "plugin/platform.h"
 
 // Whether name begins with the length characters of prefix, letter case aside.
 inline bool NameBeginsWith(const char* name, const char* prefix, size_t length) {
-    return strncasecmp(name, prefix, length) == 0;
+    return CompareNoCaseN(name, prefix, length) == 0;
 }
 
 // Whether name is the length characters of other, letter case aside.

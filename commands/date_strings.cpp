@@ -3,7 +3,8 @@
 #include <limits.h>
 #include <stdio.h>
 #include <string.h>
-#include <strings.h>
+
+#include "plugin/platform.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ int32_t ReadInteger(const char* p) {
 
 int32_t FindMonth(const char* name) {
     for (int32_t i = 0; i < 12; ++i) {
-        if (strncasecmp(name, kMonthNames[i], 3) == 0) return i;
+        if (CompareNoCaseN(name, kMonthNames[i], 3) == 0) return i;
     }
     return -1;
 }

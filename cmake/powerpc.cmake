@@ -1,0 +1,31 @@
+# 32-bit big-endian PowerPC, the host's own processor: Debian's cross compiler
+# with its C and C++ runtimes, against a tree (ZIPCVX_SYSROOT, made by
+# scripts/cross-test.sh powerpc) of libraries built from Debian's sources
+# into its usr/, with a copy of the runtimes in its lib/. Programs and tests
+# run under qemu-ppc-static.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR powerpc)
+
+set(CMAKE_C_COMPILER powerpc-linux-gnu-gcc)
+set(CMAKE_CXX_COMPILER powerpc-linux-gnu-g++)
+
+# try_compile projects read this file again: hand the tree on to them.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZIPCVX_SYSROOT)
+if(NOT ZIPCVX_SYSROOT OR NOT EXISTS "${ZIPCVX_SYSROOT}/lib/ld.so.1")
+    message(FATAL_ERROR "ZIPCVX_SYSROOT must name a tree with the powerpc runtimes; "
+                        "scripts/cross-test.sh powerpc makes one")
+endif()
+# The compiler keeps its own runtimes; only the libraries come from the tree.
+set(CMAKE_FIND_ROOT_PATH "${ZIPCVX_SYSROOT}")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-ppc-static -L "${ZIPCVX_SYSROOT}")
+
+# The libraries are static archives: linking one needs what it uses in turn.
+set(PKG_CONFIG_ARGN --static)
+set(ENV{PKG_CONFIG_SYSROOT_DIR} "${ZIPCVX_SYSROOT}")
+set(ENV{PKG_CONFIG_LIBDIR} "${ZIPCVX_SYSROOT}/usr/lib/pkgconfig")
+set(ENV{PKG_CONFIG_PATH} "")
