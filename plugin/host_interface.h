@@ -278,7 +278,11 @@ typedef struct VmServices {
 
 /* The table InitPlugin receives.  Word k (k >= 2) is sub-table k.  On this
  * build the C runtime (2) and zlib (12) are the C library and zlib, linked
- * directly; those words may be null. */
+ * directly; those words may be null.  The system table is always needed;
+ * the file table by FOpen and the commands; the VM table by the commands
+ * alone, so a host that only uses the adapter may leave it null.  version
+ * and revision must be those given in PluginInfo.hostVersion: they choose
+ * the source-name services (MakeSourceFileName from 7.1 on). */
 typedef struct HostServices {
     uintptr_t version;              /* 0 */
     uintptr_t revision;             /* 1 */
@@ -375,14 +379,20 @@ typedef struct HelpStringRecord {
  *   info->hostVersion and hostRevision, now the lowest the plugin needs, are
  *   above its own: those two fields decide, not the plugin's own version.  A
  *   second call starts over with the services it is given.
- * ClosePlugin(): last; nothing to release (FreeLibrary released it all).
+ * ClosePlugin(): last; nothing to release (FreeLibrary released the script
+ *   archives; adapter files and directories are the host's to close first,
+ *   as the plugin keeps no list of them).
  * RequirePlugin(vm): activates the directory, then the file capability; 0,
  *   or the first non-zero result of ActivateCapability (1 before a host was
- *   accepted).  vm is not read.
+ *   accepted), with which the host fails the script's request: no
+ *   InitLibrary, no command follows.  vm is not read.
  * InitLibrary(vm): registers the object type "ZIP archive"; returns 0 (1
- *   before a host was accepted).  Commands need it first; the adapter needs
- *   only InitPlugin: before that, FOpen, Stat and OpenDir decline.
- * FreeLibrary(vm): discards every script archive without writing it.
+ *   before a host was accepted: the library is then not to be offered).
+ *   Commands need it first; the adapter needs only InitPlugin: before that,
+ *   FOpen, Stat and OpenDir decline.  One list of archives serves the whole
+ *   process, so the plugin serves one script VM at a time.
+ * FreeLibrary(vm): discards every script archive without writing it, of
+ *   whichever VM; with none open (no InitLibrary before) it calls nothing.
  * GetBaseTable, GetCommands, GetConstants, GetHelpStrings: constant data
  *   inside the plugin ("zip" and the three tables), valid while it is
  *   loaded; callable at any time.
@@ -405,7 +415,7 @@ typedef struct HelpStringRecord {
  *   return 1, or 0.  The name points into a buffer shared by Stat, FStat and
  *   NextDirEntry, valid until the next of those calls, unless flags holds
  *   kStatFullName: then it is a block from Alloc (tag "fullpath") that the
- *   caller frees with Free.
+ *   caller frees with Free.  Other flag bits are ignored.
  * OpenDir(path): a directory handle that only CloseDir releases, or null.
  *   NextDirEntry(dir, record): 1 and the next entry, or 0 when there are no
  *   more (and at every later call); the name as with Stat.
