@@ -281,8 +281,8 @@ typedef struct VmServices {
  * directly; those words may be null.  The system table is always needed;
  * the file table by FOpen and the commands; the VM table by the commands
  * alone, so a host that only uses the adapter may leave it null.  version
- * and revision must be those given in PluginInfo.hostVersion: they choose
- * the source-name services (MakeSourceFileName from 7.1 on). */
+ * is the one the host gives in PluginInfo.hostVersion; with revision it
+ * chooses the source-name services (MakeSourceFileName from 7.1 on). */
 typedef struct HostServices {
     uintptr_t version;              /* 0 */
     uintptr_t revision;             /* 1 */
