@@ -4,6 +4,7 @@
 #define ZIPCVX_ARCHIVE_RECORD_H
 
 #include <stddef.h>
+#include <zip.h>
 
 #include "plugin/host_interface.h"
 
@@ -18,6 +19,10 @@ struct ArchiveRecord {
     // its own copy but never hands it out, and an AES entry extracted with it
     // has its authentication code checked by the plugin, which needs it.
     char* defaultPassword;
+    // One bit per entry of the archive file (a block from Alloc, "zre"), or
+    // null: see MarkReencrypted.
+    unsigned char* reencrypted;
+    zip_uint64_t reencryptedBits;
 };
 static_assert(offsetof(ArchiveRecord, object) == 0, "the host's part comes first");
 
@@ -38,6 +43,14 @@ bool RememberDefaultPassword(ArchiveObject* record, const char* password);
 
 // record's default password, or null.
 const char* DefaultPasswordOf(const ArchiveObject* record);
+
+// Marks (or unmarks) the entry at index of the archive file as given a new
+// password for the very method it is stored with. libzip encrypts such an
+// entry anew when it writes the archive although no method changes, and
+// nothing else tells so. False, with nothing changed, when memory for the
+// first mark cannot be had; unmarking never fails.
+bool MarkReencrypted(ArchiveObject* record, zip_uint64_t index, bool reencrypted);
+bool IsMarkedReencrypted(const ArchiveObject* record, zip_uint64_t index);
 
 // Frees a record that is not (or no longer) listed: its libzip archive, if
 // it still has one, is discarded unwritten; its default password is wiped.

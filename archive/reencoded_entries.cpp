@@ -49,13 +49,17 @@ bool ReadsToACleanEnd(zip_t* archive, zip_uint64_t index, const zip_stat_t& stor
 
 }  // namespace
 
-bool ReencodedEntriesAreIntact(zip_t* archive) {
+bool ReencodedEntriesAreIntact(const ArchiveObject* record) {
+    zip_t* archive = record->archive;
     const zip_int64_t count = zip_get_num_entries(archive, ZIP_FL_UNCHANGED);
     for (zip_int64_t i = 0; i < count; ++i) {
         const auto index = static_cast<zip_uint64_t>(i);
         zip_stat_t stored;
         zip_stat_t pending;
-        if (!IsReencoded(archive, index, &stored, &pending)) continue;
+        const bool reencoded = IsReencoded(archive, index, &stored, &pending) ||
+                               (IsMarkedReencrypted(record, index) &&
+                                StoredAndPending(archive, index, &stored, &pending));
+        if (!reencoded) continue;
         if (DeclaresDataItDoesNotStore(stored)) return false;
         if (IsEncryptedAndStored(pending) && !ReadsToACleanEnd(archive, index, stored)) {
             return false;

@@ -13,7 +13,7 @@
 #ifndef ZIPCVX_REENCODED_ENTRIES_H
 #define ZIPCVX_REENCODED_ENTRIES_H
 
-#include <zip.h>
+#include "archive/archive_record.h"
 
 // True when no entry of the archive file that writing would re-encode
 // stores no bytes while its header declares some (a size or a CRC other than
@@ -23,6 +23,7 @@
 // False at the first that does not: the archive must not be written. AES
 // entries that record a CRC of 0 never read cleanly with libzip 1.7.3, so
 // they are never re-encoded this way.
-bool ReencodedEntriesAreIntact(zip_t* archive);
+// Entries marked re-encrypted (MarkReencrypted) count as re-encoded.
+bool ReencodedEntriesAreIntact(const ArchiveObject* record);
 
 #endif

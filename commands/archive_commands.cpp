@@ -116,7 +116,7 @@ extern "C" int32_t CloseArchive(VmState* vm) {
 
     int32_t result = 0;
     if (TruncateToInt32(discard) == 0) {
-        if (ReencodedEntriesAreIntact(record->archive) && zip_close(record->archive) == 0) {
+        if (ReencodedEntriesAreIntact(record) && zip_close(record->archive) == 0) {
             record->archive = nullptr;  // written and closed
         } else {
             result = gPlugin.errZip;

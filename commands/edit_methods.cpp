@@ -24,16 +24,38 @@ extern "C" int32_t SetDefaultPassword(VmState* vm) {
     return 0;
 }
 
+namespace {
+
+// A new password for the method the entry is stored with: libzip then
+// encrypts the entry anew, which the close must know to check it.
+bool IsReencryption(zip_t* archive, zip_uint64_t index, int32_t method, const char* password) {
+    zip_stat_t stored;
+    return password != nullptr && password[0] != '\0' &&
+           zip_stat_index(archive, index, ZIP_FL_UNCHANGED, &stored) == 0 &&
+           (stored.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 &&
+           stored.encryption_method != ZIP_EM_NONE &&
+           stored.encryption_method == static_cast<zip_uint16_t>(method);
+}
+
+}  // namespace
+
 extern "C" int32_t SetFileEncryption(VmState* vm) {
     const int32_t index = CheckIndex(vm, 2);
     const int32_t method = TruncateToInt32(Vm().CheckNumber(vm, 3));
     size_t length = 0;
     const char* password = Vm().OptString(vm, 4, nullptr, &length);
-    zip_t* archive = nullptr;
-    const int32_t found = LookupArchiveToChange(vm, &archive);
+    ArchiveObject* record = nullptr;
+    const int32_t found = LookupRecordToChange(vm, &record);
     if (found != 0) return found;
     if (HoldsZeroByte(password, length)) return kErrBadValue;
-    return SetEntryEncryption(archive, EntryIndex(index), method, password);
+    const zip_uint64_t entry = EntryIndex(index);
+    const bool reencryption = IsReencryption(record->archive, entry, method, password);
+    // The mark first: once libzip holds the change, it must not go unchecked.
+    if (reencryption && !MarkReencrypted(record, entry, true)) return kErrNoMemory;
+    const int32_t result = SetEntryEncryption(record->archive, entry, method, password);
+    // A change that failed may have left an earlier one in place: its mark stays.
+    if (result == 0 && !reencryption) MarkReencrypted(record, entry, false);
+    return result;
 }
 
 // Flags are the compression level: a negative one reaches libzip as a huge

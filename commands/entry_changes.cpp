@@ -6,13 +6,19 @@
 #include "archive/traditional_encryption.h"
 #include "plugin/plugin_state.h"
 
-int32_t LookupArchiveToChange(VmState* vm, zip_t** archive) {
+int32_t LookupRecordToChange(VmState* vm, ArchiveObject** record) {
     ObjectId id{};
-    const ArchiveObject* record = LookupArchive(vm, &id);
-    if (record == nullptr) return gPlugin.errNoArchive;
-    if (ArchiveIsGuarded(record)) return gPlugin.errZip;
-    *archive = record->archive;
+    *record = LookupArchive(vm, &id);
+    if (*record == nullptr) return gPlugin.errNoArchive;
+    if (ArchiveIsGuarded(*record)) return gPlugin.errZip;
     return 0;
+}
+
+int32_t LookupArchiveToChange(VmState* vm, zip_t** archive) {
+    ArchiveObject* record = nullptr;
+    const int32_t found = LookupRecordToChange(vm, &record);
+    if (found == 0) *archive = record->archive;
+    return found;
 }
 
 int32_t SetEntryEncryption(zip_t* archive, zip_uint64_t index, int32_t method,

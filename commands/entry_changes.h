@@ -18,6 +18,8 @@ inline constexpr size_t kMaxNameLength = 65535;
 // errNoArchive when none has the identifier, errZip while a running command
 // guards the archive (an extraction calling back into the script).
 int32_t LookupArchiveToChange(VmState* vm, zip_t** archive);
+// The same, for a command that keeps something in the archive's record.
+int32_t LookupRecordToChange(VmState* vm, ArchiveObject** record);
 
 // method: only its low 16 bits reach libzip. A null or empty password hands
 // libzip null, which makes it use the archive's default password.

@@ -263,8 +263,9 @@ end
 -- Re-encoding computes an entry's CRC anew: damaged data must fail the writing, never be
 -- written under a CRC that matches it.
 function tests.re_encoding_never_launders_damage()
-    local cases = {  -- zip options, then the changes
+    local cases = {  -- zip options, the changes, the default password
         {"-0", {{zip.SetFileEncryption, ZIP_EM_AES_256, "pw"}}},
+        {"-0 -P old", {{zip.SetFileEncryption, ZIP_EM_TRAD_PKWARE, "pw"}}, "old"},  -- a new password only
         {"-0", {{zip.SetFileEncryption, ZIP_EM_TRAD_PKWARE, "pw"}}},
         {"", {{zip.SetFileCompression, ZIP_CM_STORE}, {zip.SetFileEncryption, ZIP_EM_AES_128, "pw"}}},
         {"-0", {{zip.SetFileCompression, ZIP_CM_BZIP2}}},
@@ -278,6 +279,7 @@ function tests.re_encoding_never_launders_damage()
                 T.write(archive, original)
             end
             zip.OpenArchive(1, archive, 1004)
+            if case[3] then zip.SetDefaultPassword(1, case[3]) end
             for _, change in ipairs(case[2]) do change[1](1, 0, table.unpack(change, 2)) end
             local what = ("%s %s, %d changes"):format(damaged and "damaged" or "intact", case[1], #case[2])
             if damaged then
