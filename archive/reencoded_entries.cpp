@@ -5,16 +5,19 @@
 namespace {
 
 // An entry of the archive file that writing re-encodes: its compression or
-// encryption method is to change. False for an entry the file does not hold
-// yet, or one deleted.
-bool IsReencoded(zip_t* archive, zip_uint64_t index, zip_stat_t* stored, zip_stat_t* pending) {
-    if (!StoredAndPending(archive, index, stored, pending)) return false;
+// encryption method is to change, or it is marked as given a new password
+// for its own method. False for an entry the file does not hold yet, or one
+// deleted.
+bool IsReencoded(const ArchiveObject* record, zip_uint64_t index, zip_stat_t* stored,
+                 zip_stat_t* pending) {
+    if (!StoredAndPending(record->archive, index, stored, pending)) return false;
     constexpr zip_uint64_t kMethods = ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
     if ((stored->valid & kMethods) != kMethods || (pending->valid & kMethods) != kMethods) {
         return false;
     }
     return pending->comp_method != stored->comp_method ||
-           pending->encryption_method != stored->encryption_method;
+           pending->encryption_method != stored->encryption_method ||
+           IsMarkedReencrypted(record, index);
 }
 
 // Read by an encrypting layer alone.
@@ -56,10 +59,7 @@ bool ReencodedEntriesAreIntact(const ArchiveObject* record) {
         const auto index = static_cast<zip_uint64_t>(i);
         zip_stat_t stored;
         zip_stat_t pending;
-        const bool reencoded = IsReencoded(archive, index, &stored, &pending) ||
-                               (IsMarkedReencrypted(record, index) &&
-                                StoredAndPending(archive, index, &stored, &pending));
-        if (!reencoded) continue;
+        if (!IsReencoded(record, index, &stored, &pending)) continue;
         if (DeclaresDataItDoesNotStore(stored)) return false;
         if (IsEncryptedAndStored(pending) && !ReadsToACleanEnd(archive, index, stored)) {
             return false;
