@@ -9,23 +9,15 @@ set(CMAKE_SYSTEM_PROCESSOR powerpc)
 set(CMAKE_C_COMPILER powerpc-linux-gnu-gcc)
 set(CMAKE_CXX_COMPILER powerpc-linux-gnu-g++)
 
-# try_compile projects read this file again: hand the tree on to them.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZIPCVX_SYSROOT)
 if(NOT ZIPCVX_SYSROOT OR NOT EXISTS "${ZIPCVX_SYSROOT}/lib/ld.so.1")
     message(FATAL_ERROR "ZIPCVX_SYSROOT must name a tree with the powerpc runtimes; "
                         "scripts/cross-test.sh powerpc makes one")
 endif()
-# The compiler keeps its own runtimes; only the libraries come from the tree.
-set(CMAKE_FIND_ROOT_PATH "${ZIPCVX_SYSROOT}")
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-ppc-static -L "${ZIPCVX_SYSROOT}")
+# The compiler keeps its own runtimes (no CMAKE_SYSROOT); only the
+# libraries come from the tree.
+set(ZIPCVX_EMULATOR qemu-ppc-static)
+include(${CMAKE_CURRENT_LIST_DIR}/sysroot_tree.cmake)
 
 # The libraries are static archives: linking one needs what it uses in turn.
 set(PKG_CONFIG_ARGN --static)
-set(ENV{PKG_CONFIG_SYSROOT_DIR} "${ZIPCVX_SYSROOT}")
 set(ENV{PKG_CONFIG_LIBDIR} "${ZIPCVX_SYSROOT}/usr/lib/pkgconfig")
-set(ENV{PKG_CONFIG_PATH} "")
